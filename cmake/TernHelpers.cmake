@@ -1,0 +1,47 @@
+# Shared build helpers.
+
+# Adds a folder when it exists and is selected by TERN_COMPONENTS (paths from
+# the top of the tree). A folder is selected when the list is empty, or names
+# it, a folder above it, or a folder below it.
+function(tern_add_component dir)
+  set(path ${CMAKE_CURRENT_SOURCE_DIR}/${dir})
+  if(NOT EXISTS ${path}/CMakeLists.txt)
+    return()
+  endif()
+  file(RELATIVE_PATH rel ${CMAKE_SOURCE_DIR} ${path})
+  if(TERN_COMPONENTS)
+    set(selected FALSE)
+    foreach(c IN LISTS TERN_COMPONENTS)
+      string(FIND "${c}/" "${rel}/" parent_of_selected)
+      string(FIND "${rel}/" "${c}/" child_of_selected)
+      if(parent_of_selected EQUAL 0 OR child_of_selected EQUAL 0)
+        set(selected TRUE)
+      endif()
+    endforeach()
+    if(NOT selected)
+      return()
+    endif()
+  endif()
+  add_subdirectory(${dir})
+endfunction()
+
+# tern_add_unittest(NAME <target> SOURCES <files...> LIBS <targets...>)
+# Builds one GoogleTest program beside the code it tests and registers it
+# with CTest. Test programs are kept out of the program directory.
+function(tern_add_unittest)
+  if(NOT TERN_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock
+                                          GTest::gtest_main)
+  set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY
+                                             ${CMAKE_BINARY_DIR}/tests)
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 600)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT}
+                       ENVIRONMENT "TERN_PROGRAM_DIR=${TERN_PROGRAM_DIR}")
+endfunction()
