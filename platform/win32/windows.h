@@ -1,0 +1,8 @@
+// Umbrella header: the whole Win32 layer. Each area adds one line here.
+#ifndef WIN32_WINDOWS_H_
+#define WIN32_WINDOWS_H_
+
+#include "win32/last_error.h"
+#include "win32/types.h"
+
+#endif  // WIN32_WINDOWS_H_
