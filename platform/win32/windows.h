@@ -3,6 +3,9 @@
 #define WIN32_WINDOWS_H_
 
 #include "win32/last_error.h"
+#include "win32/icmp.h"
 #include "win32/types.h"
+#include "win32/winsock.h"
+#include "win32/wow64.h"
 
 #endif  // WIN32_WINDOWS_H_
