@@ -3,6 +3,7 @@
 #define WIN32_WINDOWS_H_
 
 #include "win32/last_error.h"
+#include "win32/netbios.h"
 #include "win32/icmp.h"
 #include "win32/types.h"
 #include "win32/winsock.h"
