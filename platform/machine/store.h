@@ -57,7 +57,10 @@ enum class RegistryView { k32 = 32, k64 = 64 };
 struct RegistryValue {
   std::string name;           // "" is the key's default value
   uint32_t type = 0;          // REG_SZ = 1, REG_EXPAND_SZ = 2, REG_BINARY = 3, REG_DWORD = 4, ...
-  std::vector<uint8_t> data;  // the bytes as Windows stores them (REG_SZ: UTF-16LE with its 0)
+  // REG_SZ / REG_EXPAND_SZ: UTF-8 text without a terminating 0; REG_MULTI_SZ:
+  // UTF-8 strings each ended by a 0 byte; REG_DWORD: 4 bytes little-endian;
+  // REG_QWORD: 8 bytes little-endian; others: the bytes as given.
+  std::vector<uint8_t> data;
 };
 
 // Services, with the Windows numbers for state and start type.
