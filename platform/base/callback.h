@@ -69,6 +69,7 @@ class Callback<R(Args...)> {
       internal::RunNullCallback();
     return state_->Run(std::forward<Args>(args)...);
   }
+  R operator()(Args... args) const { return Run(std::forward<Args>(args)...); }
 
   bool is_null() const { return !state_; }
   explicit operator bool() const { return static_cast<bool>(state_); }
