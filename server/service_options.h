@@ -1,0 +1,39 @@
+// The command line of tern-service:
+//   tern-service [--listen ADDRESS] [--port N] [--data-dir DIR]
+//                [--relay-port N] [--pay-after N] [--package FILE]
+//                [--cert FILE --key FILE] [--token-lifetime SECONDS]
+//   tern-service admin VERB [ARGS...] [--data-dir DIR]
+#ifndef SERVER_SERVICE_OPTIONS_H_
+#define SERVER_SERVICE_OPTIONS_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tern {
+
+struct ServiceOptions {
+  bool admin = false;
+  std::vector<std::string> admin_args;  // the verb and its arguments
+  std::string listen = "127.0.0.1";
+  int port = 8443;  // 0 picks a free port
+  std::string data_dir;
+  int relay_port = 8444;   // 0 picks a free port
+  int64_t pay_after = -1;  // seconds; -1 = orders wait for a payment
+  std::string package;
+  std::string cert;
+  std::string key;
+  int64_t token_lifetime = 7 * 24 * 3600;
+};
+
+// False with *error for an unknown option, a missing or bad value.
+bool ParseServiceOptions(const std::vector<std::string>& args,
+                         ServiceOptions* out,
+                         std::string* error);
+
+// $XDG_STATE_HOME/tern-service, else $HOME/.local/state/tern-service.
+std::string DefaultDataDirectory();
+
+}  // namespace tern
+
+#endif  // SERVER_SERVICE_OPTIONS_H_
