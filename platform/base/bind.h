@@ -98,7 +98,7 @@ struct DropTypes<0, List> {
   using Type = List;
 };
 template <size_t N, typename T, typename... Ts>
-struct DropTypes<N, TypeList<T, Ts...>> {
+requires(N > 0) struct DropTypes<N, TypeList<T, Ts...>> {
   using Type = typename DropTypes<N - 1, TypeList<Ts...>>::Type;
 };
 
