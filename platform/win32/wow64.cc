@@ -3,7 +3,6 @@
 #include <sys/utsname.h>
 
 #include <cstring>
-#include <string>
 
 #include "win32/last_error.h"
 
@@ -19,12 +18,9 @@ bool KernelIs64Bit() {
 
 }  // namespace
 
-HMODULE GetModuleHandleA(LPCSTR module_name) {
-  if (!module_name)
-    return GetModuleHandleW(nullptr);
-  // Module names are ASCII; the name is not looked at further.
-  std::wstring wide(module_name, module_name + strlen(module_name));
-  return GetModuleHandleW(wide.c_str());
+HMODULE GetModuleHandleA(LPCSTR /*module_name*/) {
+  static HINSTANCE__ program;
+  return &program;
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR proc_name) {

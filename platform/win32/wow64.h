@@ -7,9 +7,8 @@
 // void(*)() converts to any function pointer type without a cast warning.
 typedef void (*FARPROC)();
 
-// A program here is one module, so every name gives the same handle as
-// GetModuleHandleW (defined with the resource calls).
-HMODULE GetModuleHandleW(LPCWSTR module_name);
+// A program here is one module: every name gives a handle for it, and
+// GetProcAddress finds the calls below through any handle.
 HMODULE GetModuleHandleA(LPCSTR module_name);
 
 // The system calls this layer lets programs look up: "IsWow64Process".
