@@ -176,7 +176,11 @@ bool SequencedWorkerPool::PostTaskInternal(int sequence,
 }
 
 void SequencedWorkerPool::StartWorkerIfNeededLocked() {
-  if (idle_workers_ > 0 || workers_.size() >= max_threads_)
+  if (workers_.size() >= max_threads_)
+    return;
+  // Idle workers take the ready tasks; one worker must exist to watch the
+  // delayed ones.
+  if (!workers_.empty() && ready_.size() <= idle_workers_)
     return;
   auto worker =
       std::make_unique<Worker>(this, thread_name_prefix_ + std::to_string(workers_.size() + 1));
