@@ -2,6 +2,7 @@
 #ifndef WIN32_WINDOWS_H_
 #define WIN32_WINDOWS_H_
 
+#include "win32/adapters.h"
 #include "win32/code_page.h"
 #include "win32/icmp.h"
 #include "win32/last_error.h"
