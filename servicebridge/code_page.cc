@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "win32/windows.h"
+#include "win32/code_page.h"
 
 namespace servicebridge {
 

@@ -15,7 +15,8 @@
 #include "servicebridge/request_body.h"
 #include "servicebridge/service_hosts.h"
 #include "servicebridge/token_store.h"
-#include "win32/windows.h"
+#include "win32/code_page.h"
+#include "win32/profile.h"
 
 namespace servicebridge {
 

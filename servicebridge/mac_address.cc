@@ -3,7 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "win32/windows.h"
+#include "win32/netbios.h"
 
 namespace servicebridge {
 

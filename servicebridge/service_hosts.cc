@@ -1,7 +1,8 @@
 #include "servicebridge/service_hosts.h"
 
 #include "servicebridge/code_page.h"
-#include "win32/windows.h"
+#include "win32/code_page.h"
+#include "win32/profile.h"
 
 namespace servicebridge {
 

@@ -72,12 +72,23 @@ TestHttpsServer::TestHttpsServer() {
   server_->Get(".*", handler);
   server_->Post(".*", handler);
   server_->set_keep_alive_max_count(1);
+  // The server asks for its task queue once it is running; stopping it any
+  // earlier would leave its thread waiting in accept for good.
+  server_->new_task_queue = [this] {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      running_ = true;
+    }
+    running_changed_.notify_all();
+    return new httplib::ThreadPool(8);
+  };
   int port = server_->bind_to_any_port("127.0.0.1");
   if (port <= 0)
     return;
   thread_ = std::thread([this] { server_->listen_after_bind(); });
-  server_->wait_until_ready();
-  port_ = port;
+  std::unique_lock<std::mutex> hold(lock_);
+  if (running_changed_.wait_for(hold, std::chrono::seconds(10), [this] { return running_; }))
+    port_ = port;
 }
 
 TestHttpsServer::~TestHttpsServer() {
@@ -85,7 +96,7 @@ TestHttpsServer::~TestHttpsServer() {
     std::lock_guard<std::mutex> hold(lock_);
     stopping_ = true;
   }
-  stopping_changed_.notify_all();
+  running_changed_.notify_all();
   if (server_)
     server_->stop();
   if (thread_.joinable())
@@ -144,7 +155,7 @@ void TestHttpsServer::Handle(const void* request_pointer, void* response_pointer
       known = true;
     }
     if (answer.delay.count() > 0)
-      stopping_changed_.wait_for(hold, answer.delay, [this] { return stopping_; });
+      running_changed_.wait_for(hold, answer.delay, [this] { return stopping_; });
   }
   if (!known) {
     response.status = 404;

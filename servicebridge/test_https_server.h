@@ -64,7 +64,8 @@ class TestHttpsServer {
   int port_ = 0;
 
   std::mutex lock_;
-  std::condition_variable stopping_changed_;
+  std::condition_variable running_changed_;
+  bool running_ = false;
   bool stopping_ = false;
   std::map<std::string, CannedAnswer> answers_;
   std::vector<RecordedRequest> requests_;

@@ -117,8 +117,9 @@ TEST_F(NetbiosTest, HidingAnInterfaceMovesTheNextOneUp) {
   LANA_ENUM lanas{};
   ASSERT_EQ(Enumerate(&lanas), NRC_GOODRET);
   ASSERT_EQ(lanas.length, expected.size());
-  if (!expected.empty())
+  if (!expected.empty()) {
     EXPECT_EQ(MacOfLana(0), expected[0].mac);
+  }
 }
 
 TEST_F(NetbiosTest, HidingEverythingLeavesNoAdapter) {
