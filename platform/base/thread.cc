@@ -61,6 +61,14 @@ std::shared_ptr<MessageLoopProxy> Thread::message_loop_proxy() const {
   return proxy_;
 }
 
+void Thread::set_message_loop(MessageLoop* message_loop) {
+  DCHECK(!started_);
+  message_loop_.store(message_loop, std::memory_order_release);
+  std::lock_guard<std::mutex> hold(mutex_);
+  proxy_ = message_loop ? message_loop->message_loop_proxy() : nullptr;
+  thread_id_ = message_loop ? PlatformThread::CurrentId() : 0;
+}
+
 void Thread::Run(MessageLoop* message_loop) {
   message_loop->Run();
 }

@@ -62,6 +62,11 @@ class Thread : PlatformThread::Delegate {
 
   void ThreadMain() override;
 
+  // Makes this object stand for a loop that already runs on the calling
+  // thread (the main thread's loop); such a thread is never started or
+  // stopped through this object.
+  void set_message_loop(MessageLoop* message_loop);
+
  private:
   const std::string name_;
   Options options_;
