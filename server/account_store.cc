@@ -58,7 +58,8 @@ StoreResult UpdateByNumber(const std::string& path, const char* sql, const auto&
 
 }  // namespace
 
-AccountStore::AccountStore(std::string db_path) : db_path_(std::move(db_path)) {}
+AccountStore::AccountStore(std::string db_path, int sms_interval)
+    : db_path_(std::move(db_path)), sms_interval_(sms_interval) {}
 
 bool AccountStore::IsAccountNumber(std::string_view number) {
   if (number.size() != 11)
@@ -178,8 +179,7 @@ StoreResult AccountStore::IssueSmsCode(const std::string& number, int64_t now, s
   recent.Bind(1, number).Bind(2, now - 3600);
   if (!txn.ok() || !recent.Step())
     return StoreResult::kError;
-  if (recent.Int(0) >= kSmsPerHour ||
-      (recent.Int(0) > 0 && now - recent.Int(1) < kSmsMinInterval)) {
+  if (recent.Int(0) >= kSmsPerHour || (recent.Int(0) > 0 && now - recent.Int(1) < sms_interval_)) {
     return StoreResult::kTooFrequent;
   }
   std::string fresh = RandomDigits(6);

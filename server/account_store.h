@@ -34,7 +34,8 @@ class AccountStore {
   // Password failures in a row after which only SMS sign-in is accepted.
   static constexpr int kSuspiciousAfter = 5;
 
-  explicit AccountStore(std::string db_path);
+  // |sms_interval| is the least time between two codes for one number.
+  explicit AccountStore(std::string db_path, int sms_interval = kSmsMinInterval);
 
   // 11 decimal digits.
   static bool IsAccountNumber(std::string_view number);
@@ -73,6 +74,7 @@ class AccountStore {
 
  private:
   std::string db_path_;
+  int sms_interval_;
 };
 
 }  // namespace tern

@@ -141,7 +141,7 @@ bool IsPlainHost(const std::string& host) {
 ApiServer::ApiServer(ApiConfig config, const KeyMaterial* keys)
     : config_(std::move(config)),
       keys_(keys),
-      accounts_(std::make_unique<AccountStore>(config_.db_path)),
+      accounts_(std::make_unique<AccountStore>(config_.db_path, config_.sms_interval)),
       catalog_(std::make_unique<CatalogStore>(config_.db_path)),
       billing_(std::make_unique<BillingStore>(config_.db_path)),
       signer_(std::make_unique<TokenSigner>(keys->token_secret())) {}

@@ -59,6 +59,7 @@ struct ApiConfig {
   std::string package_path;  // served under /package/<file name>
   int64_t pay_after = -1;
   int64_t token_lifetime = 7 * 24 * 3600;
+  int sms_interval = 30;
   size_t max_body = 64 * 1024;
 };
 

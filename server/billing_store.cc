@@ -103,6 +103,9 @@ StoreResult BillingStore::CreateOrder(int64_t account_id,
   order.goods = goods;
   order.amount = static_cast<int>(plan.Int(0));
   order.days = static_cast<int>(plan.Int(1));
+  // Done reading: a statement left on a row would keep its read snapshot
+  // and make the insert fail instead of waiting for other writers.
+  plan.Reset();
   order.qr_url = "weixin://wxpay/bizpayurl?pr=" + ticket;
   order.status = kPending;
   order.created_at = now;

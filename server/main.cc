@@ -101,6 +101,7 @@ int main(int argc, char** argv) {
       options.package.empty() ? std::string() : std::filesystem::absolute(options.package).string();
   api.pay_after = options.pay_after;
   api.token_lifetime = options.token_lifetime;
+  api.sms_interval = options.sms_interval;
   tern::ApiServer server(api, keys.get());
   if (!server.Start(&error)) {
     spdlog::error("{}", error);

@@ -84,6 +84,10 @@ bool ParseServiceOptions(const std::vector<std::string>& args,
       if (!number(1, 365LL * 24 * 3600, &n))
         return false;
       options.token_lifetime = n;
+    } else if (arg == "--sms-interval") {
+      if (!number(0, 3600, &n))
+        return false;
+      options.sms_interval = static_cast<int>(n);
     } else if (arg == "--package") {
       if (!value(&options.package))
         return false;
