@@ -1,0 +1,385 @@
+#include "kelvonet/kelvo_net.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "kelvonet/dial_protocol.h"
+#include "machine/store.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Collects events from the dial thread.
+class Recorder {
+ public:
+  static void Callback(KelvoVpnEvent event, unsigned long context) {
+    auto* self = reinterpret_cast<Recorder*>(context);
+    std::lock_guard<std::mutex> lock(self->mutex_);
+    self->events_.push_back(event);
+    self->cv_.notify_all();
+  }
+  unsigned long context() { return reinterpret_cast<unsigned long>(this); }
+
+  // Waits until |count| events have arrived.
+  std::vector<KelvoVpnEvent> WaitFor(size_t count, std::chrono::seconds timeout = 20s) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    cv_.wait_for(lock, timeout, [&] { return events_.size() >= count; });
+    return events_;
+  }
+  std::vector<std::string> Names() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::string> names;
+    for (const KelvoVpnEvent& e : events_)
+      names.push_back(e.name);
+    return names;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::vector<KelvoVpnEvent> events_;
+};
+
+// A relay stand-in on a free loopback port that runs |script| on the first
+// connection.
+class FakeRelay {
+ public:
+  using Script = std::function<void(int fd, FakeRelay* relay)>;
+
+  explicit FakeRelay(Script script) {
+    listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof(sa);
+    bind(listen_fd_, reinterpret_cast<sockaddr*>(&sa), sizeof(sa));
+    listen(listen_fd_, 4);
+    getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&sa), &len);
+    port_ = ntohs(sa.sin_port);
+    thread_ = std::thread([this, script] {
+      pollfd p{listen_fd_, POLLIN, 0};
+      if (poll(&p, 1, 20000) <= 0)
+        return;
+      int fd = accept(listen_fd_, nullptr, nullptr);
+      if (fd < 0)
+        return;
+      script(fd, this);
+      close(fd);
+    });
+  }
+  ~FakeRelay() {
+    thread_.join();
+    close(listen_fd_);
+  }
+  int port() const { return port_; }
+  std::string server() const { return "127.0.0.1:" + std::to_string(port_); }
+
+  // Reads the dial request; false when it is not one.
+  static bool ReadRequest(int fd, kelvonet::DialRequest* request, std::string* rest) {
+    std::string buffer;
+    size_t consumed = 0;
+    char chunk[4096];
+    while (true) {
+      kelvonet::ParseStatus s = kelvonet::ParseDialRequest(buffer, request, &consumed);
+      if (s == kelvonet::ParseStatus::kOk)
+        break;
+      if (s == kelvonet::ParseStatus::kMalformed)
+        return false;
+      ssize_t n = recv(fd, chunk, sizeof(chunk), 0);
+      if (n <= 0)
+        return false;
+      buffer.append(chunk, n);
+    }
+    *rest = buffer.substr(consumed);
+    return true;
+  }
+  static std::string ReadLine(int fd, std::string* buffer, int timeout_ms = 10000) {
+    while (buffer->find('\n') == std::string::npos) {
+      pollfd p{fd, POLLIN, 0};
+      char chunk[512];
+      ssize_t n = 0;
+      if (poll(&p, 1, timeout_ms) <= 0 || (n = recv(fd, chunk, sizeof(chunk), 0)) <= 0) {
+        return "<closed>";
+      }
+      buffer->append(chunk, n);
+    }
+    std::string line = buffer->substr(0, buffer->find('\n'));
+    buffer->erase(0, line.size() + 1);
+    return line;
+  }
+  static void Send(int fd, const std::string& text) {
+    send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+  }
+
+  // What the script saw, for the test to check after the fact.
+  std::mutex mutex;
+  kelvonet::DialRequest request;
+  std::vector<std::string> lines;
+
+ private:
+  int listen_fd_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+constexpr char kRoutes[] =
+    "43.100.1.0 255.255.255.0 43.100.1.0/24\n"
+    "not a route\n"
+    "45.6.0.0 255.255.0.0 45.6.0.0/16\n";
+
+class KelvoNetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = std::filesystem::temp_directory_path().string() + "/kelvo-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+    setenv("TERN_MACHINE_ROOT", root_.c_str(), 1);
+    ASSERT_TRUE(KelvoNet_createInstance());
+    ASSERT_TRUE(KelvoNet_Init());
+  }
+  void TearDown() override {
+    KelvoNet_DeInit();
+    KelvoNet_releaseInstance();
+    unsetenv("KELVONET_RELAY_PORT");
+    std::filesystem::remove_all(root_);
+  }
+
+  std::vector<machine::RouteRecord> Routes() {
+    std::unique_ptr<machine::Store> store;
+    std::vector<machine::RouteRecord> routes;
+    EXPECT_EQ(machine::Store::Open(&store), machine::Status::kOk);
+    EXPECT_EQ(store->ListRoutes(&routes), machine::Status::kOk);
+    return routes;
+  }
+
+  // Accepts, answers PINGs, and records every line until the dialler leaves.
+  static void AcceptAndServe(int fd, FakeRelay* relay) {
+    std::string rest;
+    {
+      std::lock_guard<std::mutex> lock(relay->mutex);
+      if (!FakeRelay::ReadRequest(fd, &relay->request, &rest))
+        return;
+    }
+    FakeRelay::Send(fd, kelvonet::EncodeAccept("7", 1));
+    while (true) {
+      std::string line = FakeRelay::ReadLine(fd, &rest);
+      {
+        std::lock_guard<std::mutex> lock(relay->mutex);
+        relay->lines.push_back(line);
+      }
+      if (line == "PING")
+        FakeRelay::Send(fd, "PONG\n");
+      if (line == "BYE" || line == "<closed>")
+        return;
+    }
+  }
+
+  std::string root_;
+  Recorder recorder_;
+};
+
+TEST_F(KelvoNetTest, DialRecordsRoutesKeepsAliveAndHangsUp) {
+  FakeRelay relay(AcceptAndServe);
+  // Without a port in the server text the relay port comes from the
+  // environment.
+  setenv("KELVONET_RELAY_PORT", std::to_string(relay.port()).c_str(), 1);
+  ASSERT_EQ(CreateDial(3, "127.0.0.1", "uuid-1", "interim-1", kRoutes, Recorder::Callback,
+                       recorder_.context()),
+            0);
+  std::vector<KelvoVpnEvent> events = recorder_.WaitFor(2);
+  ASSERT_EQ(recorder_.Names(), (std::vector<std::string>{"CONNECTED", "ADDROUTED"}));
+  EXPECT_EQ(events[1].route_count, 2u);
+  EXPECT_STREQ(events[1].session, "7");
+  EXPECT_EQ(events[1].connected, 1);
+  EXPECT_EQ(events[1].protocol, 3u);
+  EXPECT_EQ(events[1].notify, 1);
+  EXPECT_EQ(events[1].failed, 0);
+  EXPECT_GT(events[1].sequence, events[0].sequence);
+
+  std::vector<machine::RouteRecord> routes = Routes();
+  ASSERT_EQ(routes.size(), 2u);
+  EXPECT_EQ(routes[0].destination, "43.100.1.0");
+  EXPECT_EQ(routes[0].mask, "255.255.255.0");
+  EXPECT_EQ(routes[0].gateway, kKelvoTunnelGateway);
+  EXPECT_EQ(routes[1].destination, "45.6.0.0");
+
+  // A keep-alive goes out within its one-second period.
+  std::this_thread::sleep_for(1500ms);
+  StopDial();
+  events = recorder_.WaitFor(3);
+  ASSERT_EQ(recorder_.Names(),
+            (std::vector<std::string>{"CONNECTED", "ADDROUTED", "ACTIVEDISCONNECTED"}));
+  EXPECT_EQ(events[2].connected, 0);
+  EXPECT_EQ(events[2].failed, 0);
+  EXPECT_TRUE(Routes().empty());
+  KelvoNet_DeInit();  // joins the dial thread, so the relay has seen everything
+  std::lock_guard<std::mutex> lock(relay.mutex);
+  EXPECT_EQ(relay.request.protocol, 3);
+  EXPECT_EQ(relay.request.uuid, "uuid-1");
+  EXPECT_EQ(relay.request.interim, "interim-1");
+  EXPECT_EQ(relay.request.routes, kRoutes);
+  ASSERT_GE(relay.lines.size(), 2u);
+  EXPECT_EQ(relay.lines.front(), "PING");
+  EXPECT_EQ(relay.lines.back(), "BYE");
+}
+
+TEST_F(KelvoNetTest, EveryFailureIsReportedWithItsCode) {
+  struct Case {
+    const char* name;
+    FakeRelay::Script script;  // null: nothing listens
+    const char* uuid;
+    uint32_t code;
+  } cases[] = {
+      {"unreachable", nullptr, "u", kelvonet::kCodeNodeUnreachable},
+      {"credentials",
+       [](int fd, FakeRelay*) { FakeRelay::Send(fd, kelvonet::EncodeRefusal(691, "no")); }, "u",
+       691},
+      {"protocol",
+       [](int fd, FakeRelay*) { FakeRelay::Send(fd, kelvonet::EncodeRefusal(720, "no")); }, "u",
+       720},
+      {"too frequent",
+       [](int fd, FakeRelay*) {
+         FakeRelay::Send(fd, kelvonet::EncodeRefusal(32, "dialling too frequently"));
+       },
+       "u", 32},
+      {"garbage answer", [](int fd, FakeRelay*) { FakeRelay::Send(fd, "HELLO\n"); }, "u",
+       kelvonet::kCodeHandshakeFailed},
+      {"closed without answer", [](int, FakeRelay*) {}, "u", kelvonet::kCodeHandshakeFailed},
+      {"empty uuid", nullptr, "", kelvonet::kCodeInvalidParameter},
+  };
+  for (const Case& c : cases) {
+    Recorder recorder;
+    std::string server;
+    std::unique_ptr<FakeRelay> relay;
+    if (c.script) {
+      relay = std::make_unique<FakeRelay>(c.script);
+      server = relay->server();
+    } else {
+      // A port that was free a moment ago: nothing accepts there.
+      FakeRelay closed([](int, FakeRelay*) {});
+      server = closed.server();
+      int fd = socket(AF_INET, SOCK_STREAM, 0);
+      sockaddr_in sa{};
+      sa.sin_family = AF_INET;
+      sa.sin_port = htons(static_cast<uint16_t>(closed.port()));
+      sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa));  // lets |closed| finish
+      close(fd);
+    }
+    CreateDial(0, server.c_str(), c.uuid, "i", kRoutes, Recorder::Callback, recorder.context());
+    std::vector<KelvoVpnEvent> events = recorder.WaitFor(1);
+    ASSERT_EQ(events.size(), 1u) << c.name;
+    EXPECT_STREQ(events[0].name, "DIALFAILED") << c.name;
+    EXPECT_EQ(events[0].failed, 1) << c.name;
+    EXPECT_EQ(events[0].notify, 1) << c.name;
+    EXPECT_EQ(events[0].code, c.code) << c.name;
+    KelvoNet_DeInit();
+    KelvoNet_Init();
+    EXPECT_EQ(recorder.Names().size(), 1u) << c.name;
+    EXPECT_TRUE(Routes().empty()) << c.name;
+  }
+}
+
+TEST_F(KelvoNetTest, ALostSessionIsReportedAsPassiveDisconnection) {
+  struct Case {
+    const char* name;
+    const char* relay_says;  // after accepting; null: just close
+    uint32_t code;
+    const char* detail;
+  } cases[] = {
+      {"closed", nullptr, kelvonet::kCodeSessionLost, "connection lost"},
+      {"ended", "BYE dropped by operator\n", kelvonet::kCodeEndedByRelay, "dropped by operator"},
+  };
+  for (const Case& c : cases) {
+    Recorder recorder;
+    FakeRelay relay([&c](int fd, FakeRelay* r) {
+      std::string rest;
+      FakeRelay::ReadRequest(fd, &r->request, &rest);
+      FakeRelay::Send(fd, kelvonet::EncodeAccept("9", 30));
+      // Wait until the dialler has its routes before ending the session.
+      std::this_thread::sleep_for(300ms);
+      if (c.relay_says)
+        FakeRelay::Send(fd, c.relay_says);
+    });
+    CreateDial(1, relay.server().c_str(), "u", "i", kRoutes, Recorder::Callback,
+               recorder.context());
+    std::vector<KelvoVpnEvent> events = recorder.WaitFor(3);
+    ASSERT_EQ(recorder.Names(),
+              (std::vector<std::string>{"CONNECTED", "ADDROUTED", "PASSIVEDISCONNECTED"}))
+        << c.name;
+    EXPECT_EQ(events[2].failed, 0) << c.name;
+    EXPECT_EQ(events[2].code, c.code) << c.name;
+    EXPECT_STREQ(events[2].detail, c.detail) << c.name;
+    EXPECT_TRUE(Routes().empty()) << c.name;
+  }
+}
+
+TEST_F(KelvoNetTest, ANewDialHangsUpTheOldOneAndDeInitRefusesDials) {
+  Recorder first, second;
+  FakeRelay relay_a(AcceptAndServe);
+  FakeRelay relay_b(AcceptAndServe);
+  CreateDial(0, relay_a.server().c_str(), "u", "i", kRoutes, Recorder::Callback, first.context());
+  ASSERT_EQ(first.WaitFor(2).size(), 2u);
+  CreateDial(0, relay_b.server().c_str(), "u", "i", kRoutes, Recorder::Callback, second.context());
+  EXPECT_EQ(first.WaitFor(3).back().name, std::string("ACTIVEDISCONNECTED"));
+  ASSERT_EQ(second.WaitFor(2).size(), 2u);
+  EXPECT_EQ(Routes().size(), 2u);
+
+  // DeInit hangs up without events; dials are refused until Init.
+  KelvoNet_DeInit();
+  EXPECT_EQ(second.Names().size(), 2u);
+  EXPECT_TRUE(Routes().empty());
+  Recorder third;
+  EXPECT_EQ(CreateDial(0, relay_b.server().c_str(), "u", "i", kRoutes, Recorder::Callback,
+                       third.context()),
+            static_cast<int>(kelvonet::kCodeNotInitialised));
+  std::vector<KelvoVpnEvent> events = third.WaitFor(1);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].failed, 1);
+  EXPECT_EQ(events[0].code, kelvonet::kCodeNotInitialised);
+  // StopDial with nothing open reports nothing.
+  StopDial();
+  KelvoNet_Init();
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(third.Names().size(), 1u);
+}
+
+TEST_F(KelvoNetTest, TapAdapterAndCertificate) {
+  EXPECT_FALSE(remove_tap_driver());
+  EXPECT_EQ(install_tap_driver(), 0);
+  EXPECT_EQ(install_tap_driver(), 1);
+  std::unique_ptr<machine::Store> store;
+  ASSERT_EQ(machine::Store::Open(&store), machine::Status::kOk);
+  std::vector<machine::AdapterRecord> adapters;
+  ASSERT_EQ(store->ListAdapters(&adapters), machine::Status::kOk);
+  ASSERT_EQ(adapters.size(), 1u);
+  EXPECT_EQ(adapters[0].name, kKelvoTapAdapterName);
+  EXPECT_TRUE(remove_tap_driver());
+  EXPECT_FALSE(remove_tap_driver());
+
+  EXPECT_TRUE(install_cert());
+  std::string certificate;
+  ASSERT_EQ(store->GetSetting("kelvonet.relay_certificate", &certificate), machine::Status::kOk);
+  EXPECT_NE(certificate.find("CN="), std::string::npos);
+
+  // A machine root that cannot be created fails cleanly.
+  setenv("TERN_MACHINE_ROOT", "/proc/no-such-root", 1);
+  EXPECT_EQ(install_tap_driver(), -1);
+  EXPECT_FALSE(install_cert());
+  setenv("TERN_MACHINE_ROOT", root_.c_str(), 1);
+}
+
+}  // namespace
