@@ -1,0 +1,339 @@
+#include "duilib/presenter.h"
+
+#include <SDL2/SDL.h>
+#include <SDL2/SDL_syswm.h>
+#include <X11/Xlib.h>
+#include <poll.h>
+
+#include <condition_variable>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "base/logging.h"
+#include "duilib/message_box_wnd.h"
+#include "win32/screen_metrics.h"
+
+namespace DuiLib {
+namespace {
+
+constexpr UINT kPumpSdl = WM_APP + 0x3F10;
+
+struct SdlState {
+  bool initialised = false;
+  bool failed = false;
+  HWND pump_window = nullptr;
+  std::map<Uint32, HWND> windows;
+  // Caption dragging: the window and the grab offset inside it.
+  HWND dragging = nullptr;
+  POINT drag_offset = {0, 0};
+  // The watcher thread waits for X input, then asks the UI thread to pump.
+  std::thread watcher;
+  std::mutex mu;
+  std::condition_variable cv;
+  bool pump_pending = false;
+  int x_fd = -1;
+};
+
+SdlState& S() {
+  static SdlState* s = new SdlState;
+  return *s;
+}
+
+WPARAM KeyToVk(SDL_Keycode key) {
+  switch (key) {
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER:
+      return VK_RETURN;
+    case SDLK_ESCAPE:
+      return VK_ESCAPE;
+    case SDLK_BACKSPACE:
+      return VK_BACK;
+    case SDLK_TAB:
+      return VK_TAB;
+    case SDLK_LEFT:
+      return VK_LEFT;
+    case SDLK_RIGHT:
+      return VK_RIGHT;
+    case SDLK_UP:
+      return VK_UP;
+    case SDLK_DOWN:
+      return VK_DOWN;
+    case SDLK_HOME:
+      return VK_HOME;
+    case SDLK_END:
+      return VK_END;
+    case SDLK_DELETE:
+      return VK_DELETE;
+    case SDLK_SPACE:
+      return VK_SPACE;
+    default:
+      if (key >= SDLK_a && key <= SDLK_z)
+        return 'A' + (key - SDLK_a);
+      if (key >= SDLK_0 && key <= SDLK_9)
+        return '0' + (key - SDLK_0);
+      return 0;
+  }
+}
+
+LPARAM Modifiers() {
+  SDL_Keymod mod = SDL_GetModState();
+  LPARAM m = 0;
+  if (mod & KMOD_SHIFT)
+    m |= MK_SHIFT;
+  if (mod & KMOD_CTRL)
+    m |= MK_CONTROL;
+  return m << 24;
+}
+
+void Translate(const SDL_Event& e) {
+  SdlState& s = S();
+  Uint32 id = 0;
+  switch (e.type) {
+    case SDL_MOUSEMOTION:
+      id = e.motion.windowID;
+      break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+      id = e.button.windowID;
+      break;
+    case SDL_MOUSEWHEEL:
+      id = e.wheel.windowID;
+      break;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+      id = e.key.windowID;
+      break;
+    case SDL_TEXTINPUT:
+      id = e.text.windowID;
+      break;
+    case SDL_WINDOWEVENT:
+      id = e.window.windowID;
+      break;
+    default:
+      return;
+  }
+  auto it = s.windows.find(id);
+  if (it == s.windows.end())
+    return;
+  HWND hwnd = it->second;
+  int gx = 0, gy = 0;
+  SDL_GetGlobalMouseState(&gx, &gy);
+  switch (e.type) {
+    case SDL_MOUSEMOTION:
+      SetCursorPos(gx, gy);
+      if (s.dragging == hwnd) {
+        RECT r;
+        GetWindowRect(hwnd, &r);
+        MoveWindow(hwnd, gx - s.drag_offset.x, gy - s.drag_offset.y, r.right - r.left,
+                   r.bottom - r.top, TRUE);
+      } else {
+        PostMessageW(hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(e.motion.x, e.motion.y));
+      }
+      break;
+    case SDL_MOUSEBUTTONDOWN: {
+      SetCursorPos(gx, gy);
+      if (e.button.button == SDL_BUTTON_LEFT) {
+        LRESULT hit = SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(gx, gy));
+        if (hit == HTCAPTION) {
+          RECT r;
+          GetWindowRect(hwnd, &r);
+          s.dragging = hwnd;
+          s.drag_offset = {gx - r.left, gy - r.top};
+          break;
+        }
+        PostMessageW(hwnd, e.button.clicks == 2 ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN, MK_LBUTTON,
+                     MAKELPARAM(e.button.x, e.button.y));
+      } else if (e.button.button == SDL_BUTTON_RIGHT) {
+        PostMessageW(hwnd, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(e.button.x, e.button.y));
+      }
+      break;
+    }
+    case SDL_MOUSEBUTTONUP:
+      if (e.button.button == SDL_BUTTON_LEFT) {
+        if (s.dragging == hwnd) {
+          s.dragging = nullptr;
+          break;
+        }
+        PostMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(e.button.x, e.button.y));
+      } else if (e.button.button == SDL_BUTTON_RIGHT) {
+        PostMessageW(hwnd, WM_RBUTTONUP, 0, MAKELPARAM(e.button.x, e.button.y));
+      }
+      break;
+    case SDL_MOUSEWHEEL:
+      PostMessageW(hwnd, WM_MOUSEWHEEL, MAKEWPARAM(0, e.wheel.y * WHEEL_DELTA), 0);
+      break;
+    case SDL_KEYDOWN:
+      if (WPARAM vk = KeyToVk(e.key.keysym.sym))
+        PostMessageW(hwnd, WM_KEYDOWN, vk, Modifiers());
+      break;
+    case SDL_KEYUP:
+      if (WPARAM vk = KeyToVk(e.key.keysym.sym))
+        PostMessageW(hwnd, WM_KEYUP, vk, Modifiers());
+      break;
+    case SDL_TEXTINPUT:
+      for (wchar_t c : FromUtf8(e.text.text)) {
+        if (c >= 0x20)
+          PostMessageW(hwnd, WM_CHAR, c, 0);
+      }
+      break;
+    case SDL_WINDOWEVENT:
+      if (e.window.event == SDL_WINDOWEVENT_CLOSE)
+        PostMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+      else if (e.window.event == SDL_WINDOWEVENT_LEAVE)
+        PostMessageW(hwnd, WM_MOUSELEAVE, 0, 0);
+      else if (e.window.event == SDL_WINDOWEVENT_EXPOSED)
+        InvalidateRect(hwnd, nullptr, FALSE);
+      break;
+    default:
+      break;
+  }
+}
+
+LRESULT CALLBACK PumpProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+  if (msg != kPumpSdl)
+    return DefWindowProcW(hwnd, msg, wparam, lparam);
+  SDL_Event e;
+  while (SDL_PollEvent(&e))
+    Translate(e);
+  SdlState& s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  s.pump_pending = false;
+  s.cv.notify_all();
+  return 0;
+}
+
+// Sleeps in poll() on the X connection; each time input arrives it asks the
+// UI thread to drain SDL's queue and waits until it has.
+void WatchX(int fd, HWND pump) {
+  SdlState& s = S();
+  for (;;) {
+    pollfd p = {fd, POLLIN, 0};
+    int rc = poll(&p, 1, -1);
+    if (rc < 0 && errno == EINTR)
+      continue;
+    if (rc < 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)))
+      return;
+    std::unique_lock<std::mutex> lock(s.mu);
+    s.pump_pending = true;
+    if (!PostMessageW(pump, kPumpSdl, 0, 0))
+      return;
+    s.cv.wait(lock, [&] { return !s.pump_pending; });
+  }
+}
+
+bool InitSdl() {
+  SdlState& s = S();
+  if (s.initialised || s.failed)
+    return s.initialised;
+  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+    LOG(WARNING) << "No display for windows (" << SDL_GetError() << "); rendering off screen";
+    s.failed = true;
+    return false;
+  }
+  SDL_StartTextInput();
+  WNDCLASSEXW wc = {};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = PumpProc;
+  wc.lpszClassName = L"TernSdlPump";
+  RegisterClassExW(&wc);
+  s.pump_window =
+      CreateWindowExW(0, L"TernSdlPump", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  s.initialised = true;
+  return true;
+}
+
+void StartWatcher(SDL_Window* window) {
+  SdlState& s = S();
+  if (s.watcher.joinable())
+    return;
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+    return;  // The offscreen driver has no input to wait for.
+  s.x_fd = ConnectionNumber(info.info.x11.display);
+  s.watcher = std::thread(WatchX, s.x_fd, s.pump_window);
+  s.watcher.detach();
+}
+
+}  // namespace
+
+bool CPresenter::Enabled() {
+  const char* headless = std::getenv("TERN_HEADLESS");
+  if (headless && std::string(headless) == "1")
+    return false;
+  return std::getenv("DISPLAY") || std::getenv("SDL_VIDEODRIVER");
+}
+
+std::unique_ptr<CPresenter> CPresenter::Create(HWND hwnd) {
+  if (!Enabled() || !InitSdl())
+    return nullptr;
+  RECT r;
+  GetWindowRect(hwnd, &r);
+  SDL_Window* w = SDL_CreateWindow("", r.left, r.top, std::max<int>(1, r.right - r.left),
+                                   std::max<int>(1, r.bottom - r.top),
+                                   SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
+  if (!w) {
+    LOG(WARNING) << "SDL window failed: " << SDL_GetError();
+    return nullptr;
+  }
+  wchar_t title[256];
+  GetWindowTextW(hwnd, title, 256);
+  SDL_SetWindowTitle(w, ToUtf8(title).c_str());
+  S().windows[SDL_GetWindowID(w)] = hwnd;
+  StartWatcher(w);
+  return std::unique_ptr<CPresenter>(new CPresenter(hwnd, w));
+}
+
+CPresenter::~CPresenter() {
+  S().windows.erase(SDL_GetWindowID(window_));
+  if (S().dragging == hwnd_)
+    S().dragging = nullptr;
+  SDL_DestroyWindow(window_);
+}
+
+void CPresenter::Show(bool show) {
+  if (show) {
+    Move(hwnd_);
+    SDL_ShowWindow(window_);
+    SDL_RaiseWindow(window_);
+  } else {
+    SDL_HideWindow(window_);
+  }
+}
+
+void CPresenter::Move(HWND hwnd) {
+  RECT r;
+  if (GetWindowRect(hwnd, &r))
+    SDL_SetWindowPosition(window_, r.left, r.top);
+}
+
+void CPresenter::Resize(SIZE size) {
+  SDL_SetWindowSize(window_, std::max<int>(1, size.cx), std::max<int>(1, size.cy));
+}
+
+void CPresenter::Present(cairo_surface_t* surface, const RECT& dirty) {
+  int w = cairo_image_surface_get_width(surface);
+  int h = cairo_image_surface_get_height(surface);
+  SDL_Surface* src = SDL_CreateRGBSurfaceWithFormatFrom(cairo_image_surface_get_data(surface), w, h,
+                                                        32, cairo_image_surface_get_stride(surface),
+                                                        SDL_PIXELFORMAT_ARGB8888);
+  SDL_Surface* dst = SDL_GetWindowSurface(window_);
+  if (src && dst) {
+    SDL_SetSurfaceBlendMode(src, SDL_BLENDMODE_NONE);
+    SDL_Rect rect = {static_cast<int>(dirty.left), static_cast<int>(dirty.top),
+                     static_cast<int>(dirty.right - dirty.left),
+                     static_cast<int>(dirty.bottom - dirty.top)};
+    SDL_BlitSurface(src, &rect, dst, &rect);
+    SDL_UpdateWindowSurfaceRects(window_, &rect, 1);
+  }
+  if (src)
+    SDL_FreeSurface(src);
+}
+
+void CPresenter::InstallMessageBox() {
+  win32::SetMessageBoxImplementation(&CMessageBoxWnd::Show);
+}
+
+}  // namespace DuiLib
