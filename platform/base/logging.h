@@ -31,6 +31,8 @@ const LogSeverity LOG_ERROR = 2;
 const LogSeverity LOG_ERROR_REPORT = 3;
 const LogSeverity LOG_FATAL = 4;
 const LogSeverity LOG_NUM_SEVERITIES = 5;
+// LOG(ERROR) still works where a window-system header defines ERROR as 0.
+const LogSeverity LOG_0 = LOG_ERROR;
 
 // "System debug log" is the process's standard error on Linux.
 enum LoggingDestination {
