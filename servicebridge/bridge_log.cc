@@ -1,7 +1,9 @@
 #include "servicebridge/bridge_log.h"
 
+#include <errno.h>
 #include <stdarg.h>
 #include <stdio.h>
+#include <string.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -43,6 +45,11 @@ bool CreateDirectories(const std::string& path) {
   return true;
 }
 
+void ReportInitFailure(const spdlog::spdlog_ex& error) {
+  printf("Log init failed: %s\n", error.what());
+  fflush(stdout);
+}
+
 void Write(spdlog::level::level_enum level, const char* format, va_list args) {
   if (!g_log_ready.load(std::memory_order_acquire))
     return;
@@ -74,12 +81,17 @@ void InitializeLog(const std::string& directory) {
     std::string log_directory = directory + "/log";
     std::string file = CreateDirectories(log_directory) ? log_directory + "/kelvolib.log"
                                                         : directory + "/kelvolib.log";
+    // Each logger on its own, so that a name the host program already uses
+    // does not cost the other one.
     try {
       holder->console = spdlog::stdout_color_mt("console");
+    } catch (const spdlog::spdlog_ex& error) {
+      ReportInitFailure(error);
+    }
+    try {
       holder->rotating = spdlog::rotating_logger_mt("rotating", file, 1048576, 3);
     } catch (const spdlog::spdlog_ex& error) {
-      printf("Log init failed: %s\n", error.what());
-      fflush(stdout);
+      ReportInitFailure(error);
     }
     g_log = holder;
     g_log_ready.store(true, std::memory_order_release);

@@ -2,17 +2,23 @@
 // and the one export.
 #include <dlfcn.h>
 #include <stdio.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <type_traits>
+#include <utility>
 
 #include <gtest/gtest.h>
+#include <spdlog/sinks/stdout_color_sinks.h>
+#include <spdlog/spdlog.h>
 
 #include "base/scoped_temp_dir.h"
 #include "servicebridge/service_bridge.h"
@@ -93,6 +99,77 @@ TEST(ServiceBridgeExportTest, OneObjectForEveryCaller) {
   for (CServiceBridgeVirtual* bridge : seen)
     EXPECT_EQ(bridge, seen[0]);
   EXPECT_EQ(GetInterfaceLibraryInfo(), seen[0]);
+}
+
+// Runs `body` in a forked child, whose library has not been initialised yet,
+// and returns its exit code and what it wrote to the standard output.
+std::pair<int, std::string> RunInChild(const std::function<int()>& body) {
+  int out[2];
+  if (pipe(out) != 0)
+    return {-1, ""};
+  fflush(stdout);
+  pid_t child = fork();
+  if (child == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    close(out[0]);
+    close(out[1]);
+    int code = body();
+    fflush(stdout);
+    _exit(code);
+  }
+  close(out[1]);
+  std::string text;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(out[0], buffer, sizeof(buffer))) > 0)
+    text.append(buffer, static_cast<size_t>(n));
+  close(out[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+}
+
+// Points every host at a loopback port where nothing listens.
+void WriteRefusingConfig(const std::filesystem::path& dir) {
+  std::ofstream(dir / "config.ini") << "[service_hosts]\naccount=https://127.0.0.1:1\n"
+                                    << "node=https://127.0.0.1:1\nbilling=https://127.0.0.1:1\n";
+}
+
+// These run before anything in this process initialises the library.
+TEST(ServiceBridgeExportTest, LogFallsBackBesideTheDirectory) {
+  base::ScopedTempDir dir;
+  ASSERT_TRUE(dir.CreateUniqueTempDir());
+  std::ofstream(dir.path() / "log") << "a file where the log folder should be";
+  WriteRefusingConfig(dir.path());
+  auto [code, out] = RunInChild([&] {
+    CServiceBridgeVirtual* bridge = GetInterfaceLibraryInfo();
+    bridge->initialize(dir.path().string());
+    return bridge->getMemberInfo().days == 0 ? 0 : 1;
+  });
+  EXPECT_EQ(code, 0);
+  const char* line =
+      "get member info failed, error code:7, info:curl_easy_perform() failed:Couldn't connect to "
+      "server\n";
+  EXPECT_NE(ReadFile(dir.path() / "kelvolib.log").find(line), std::string::npos);
+  EXPECT_NE(out.find(line), std::string::npos) << out;
+}
+
+TEST(ServiceBridgeExportTest, LogInitFailureIsReportedAndCallsGoOn) {
+  base::ScopedTempDir dir;
+  ASSERT_TRUE(dir.CreateUniqueTempDir());
+  WriteRefusingConfig(dir.path());
+  auto [code, out] = RunInChild([&] {
+    spdlog::stdout_color_mt("console");
+    CServiceBridgeVirtual* bridge = GetInterfaceLibraryInfo();
+    bridge->initialize(dir.path().string());
+    return bridge->queryPayStatus("T") == 0 ? 0 : 1;
+  });
+  EXPECT_EQ(code, 0);
+  EXPECT_NE(out.find("Log init failed: logger with name 'console' already exists"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(ReadFile(dir.path() / "log" / "kelvolib.log").find("query pay info failed, reason: 7"),
+            std::string::npos);
 }
 
 TEST(ServiceBridgeExportTest, SecondInitializeMovesFilesButKeepsTheLog) {
