@@ -196,7 +196,8 @@ ULONG GetAdaptersInfo(PIP_ADAPTER_INFO adapter_info, PULONG size) {
     CopyText(to->AdapterName, sizeof(to->AdapterName), from.name);
     CopyText(to->Description, sizeof(to->Description), from.description);
     to->AddressLength = static_cast<UINT>(from.mac.size());
-    memcpy(to->Address, from.mac.data(), from.mac.size());
+    if (!from.mac.empty())
+      memcpy(to->Address, from.mac.data(), from.mac.size());
     to->Type = from.type;
     if (from.addresses.empty()) {
       FillAddress(&to->IpAddressList, {"0.0.0.0", "0.0.0.0"});
