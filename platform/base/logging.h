@@ -66,8 +66,9 @@ struct LoggingSettings {
   int64_t max_log_size = 0;
 };
 
-// Returns false when the file cannot be opened (the directory is never
-// created); logging then goes on without a file.
+// Until this is called records go to stderr only. Returns false when the
+// file cannot be opened (the directory is never created); logging then goes
+// on without a file.
 bool InitLogging(const LoggingSettings& settings);
 // The classic argument list, with the size argument last.
 bool InitLogging(const char* log_file,
@@ -162,6 +163,13 @@ class ErrnoLogMessage {
   ::logging::LogMessage(__FILE__, __LINE__, __FUNCTION__, ::logging::LOG_##severity).stream()
 
 #define LOG(severity) LAZY_STREAM(LOG_STREAM(severity), LOG_IS_ON(severity))
+// Tags the record with a task location's function, file and line instead of
+// the caller's (FROM_HERE_WITH_EXPLICIT_FUNCTION names).
+#define LOG_AT(severity, location)                                                         \
+  LAZY_STREAM(::logging::LogMessage((location).file_name(), (location).line_number(),      \
+                                    (location).function_name(), ::logging::LOG_##severity) \
+                  .stream(),                                                               \
+              LOG_IS_ON(severity))
 #define LOG_IF(severity, condition) \
   LAZY_STREAM(LOG_STREAM(severity), LOG_IS_ON(severity) && (condition))
 #define PLOG(severity)                                                                        \

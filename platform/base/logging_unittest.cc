@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/location.h"
 #include "base/scoped_temp_dir.h"
 #include "base/thread_restrictions.h"
 #include "gtest/gtest.h"
@@ -100,6 +101,10 @@ TEST_F(LoggingTest, RecordPrefixNamesSeverityFunctionAndFile) {
   LogMessage("/src/client/core/starter_loop.cc", 42, "StarterLoop::Run", LOG_WARNING).stream()
       << "text";
   EXPECT_NE(full.find(":WARNING:StarterLoop::Run:starter_loop.cc(42)] text\n"), std::string::npos)
+      << full;
+  tracked_objects::Location where("CLoginWnd::Notify", "/src/client/windows/login_wnd.cc", 7);
+  LOG_AT(ERROR, where) << "posted";
+  EXPECT_NE(full.find(":ERROR:CLoginWnd::Notify:login_wnd.cc(7)] posted\n"), std::string::npos)
       << full;
   EXPECT_EQ(full[0], '[');
 }
