@@ -1,0 +1,232 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "duilib/UIlib.h"
+#include "duilib/test_window_for_testing.h"
+
+namespace DuiLib {
+namespace {
+
+void Pump() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (!CPaintManagerUI::TranslateMessage(&msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+}
+
+const wchar_t kForm[] =
+    LR"(<Window size="300,400" caption="0,0,0,30">
+  <VerticalLayout name="root">
+    <Label name="title" height="30" text="t"/>
+    <Edit name="account_edit" height="30" maxchar="5"/>
+    <Edit name="passwd_edit" height="30" password="true"/>
+    <HorizontalLayout height="30">
+      <Option name="a" group="g" selected="true"/>
+      <Option name="b" group="g"/>
+      <CheckBox name="check"/>
+    </HorizontalLayout>
+    <HorizontalLayout height="30">
+      <Button name="btn"/>
+      <Button name="mapped_btn"/>
+      <Button name="off_btn" enabled="false"/>
+    </HorizontalLayout>
+    <List name="list" height="60">
+      <ListLabelElement name="i0" text="zero" height="24"/>
+      <ListLabelElement name="i1" text="one" height="24"/>
+      <ListLabelElement name="i2" text="two" height="24"/>
+      <ListLabelElement name="i3" text="three" height="24"/>
+    </List>
+    <TabLayout name="tabs"><Control name="p0"/><Control name="p1"/></TabLayout>
+  </VerticalLayout>
+</Window>)";
+
+class ControlsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wnd_ = std::make_unique<TestWindowForTesting>(kForm);
+    ASSERT_NE(wnd_->CreateHidden(), nullptr);
+    wnd_->ShowWindow(true);
+    Pump();
+    wnd_->events.clear();
+  }
+  void TearDown() override {
+    if (IsWindow(wnd_->GetHWND()))
+      DestroyWindow(wnd_->GetHWND());
+  }
+  std::vector<std::wstring> Take() {
+    std::vector<std::wstring> out;
+    out.swap(wnd_->events);
+    return out;
+  }
+  std::unique_ptr<TestWindowForTesting> wnd_;
+};
+
+TEST_F(ControlsTest, WindowInitComesFirstWithTheRootAsSender) {
+  TestWindowForTesting other(kForm, L"OtherWnd");
+  ASSERT_NE(other.CreateHidden(), nullptr);
+  Pump();
+  EXPECT_TRUE(other.events.empty()) << "a hidden window has not painted";
+  other.ShowWindow(true);
+  Pump();
+  ASSERT_FALSE(other.events.empty());
+  EXPECT_EQ(other.events.front(), L"windowinit:root");
+  DestroyWindow(other.GetHWND());
+}
+
+TEST_F(ControlsTest, ClickNotifiesFocusThenClickAndSkipsDisabled) {
+  wnd_->ClickAt(L"btn");
+  EXPECT_EQ(Take(), (std::vector<std::wstring>{L"setfocus:btn", L"click:btn"}));
+  wnd_->ClickAt(L"off_btn");
+  EXPECT_TRUE(Take().empty());
+  // Pressing, moving off and releasing elsewhere is no click.
+  RECT r = wnd_->Find(L"btn")->GetPos();
+  SendMessageW(wnd_->GetHWND(), WM_LBUTTONDOWN, 0, MAKELPARAM(r.left + 2, r.top + 2));
+  SendMessageW(wnd_->GetHWND(), WM_LBUTTONUP, 0, MAKELPARAM(r.left + 2, r.bottom + 50));
+  EXPECT_TRUE(Take().empty());
+}
+
+TEST_F(ControlsTest, ClickMapIsConsultedBeforeNotify) {
+  wnd_->ClickAt(L"mapped_btn");
+  EXPECT_EQ(wnd_->map_hits, (std::vector<std::wstring>{L"mapped_btn"}));
+  // The mapped click does not reach Notify; the focus change does.
+  EXPECT_EQ(Take(), (std::vector<std::wstring>{L"setfocus:mapped_btn"}));
+}
+
+TEST_F(ControlsTest, OptionGroupsAreExclusive) {
+  auto* a = static_cast<COptionUI*>(wnd_->Find(L"a"));
+  auto* b = static_cast<COptionUI*>(wnd_->Find(L"b"));
+  auto* check = static_cast<CCheckBoxUI*>(wnd_->Find(L"check"));
+  wnd_->ClickAt(L"b");
+  EXPECT_FALSE(a->IsSelected());
+  EXPECT_TRUE(b->IsSelected());
+  // Click comes before the change; the cleared option reports first.
+  EXPECT_EQ(Take(), (std::vector<std::wstring>{L"setfocus:b", L"click:b", L"selectchanged:a",
+                                               L"selectchanged:b"}));
+  // Clicking the selected option of a group keeps it selected.
+  wnd_->ClickAt(L"b");
+  EXPECT_TRUE(b->IsSelected());
+  EXPECT_EQ(Take(), (std::vector<std::wstring>{L"click:b"}));
+  // A check box toggles and leaves the group alone.
+  wnd_->ClickAt(L"check");
+  wnd_->ClickAt(L"check");
+  EXPECT_FALSE(check->GetCheck());
+  EXPECT_TRUE(b->IsSelected());
+  EXPECT_EQ(Take(), (std::vector<std::wstring>{L"killfocus:b", L"setfocus:check", L"click:check",
+                                               L"selectchanged:check", L"click:check",
+                                               L"selectchanged:check"}));
+}
+
+TEST_F(ControlsTest, EditTypingLimitsPasswordAndReturn) {
+  auto* edit = static_cast<CEditUI*>(wnd_->Find(L"account_edit"));
+  auto* pass = static_cast<CEditUI*>(wnd_->Find(L"passwd_edit"));
+  wnd_->ClickAt(L"account_edit");
+  for (wchar_t c : std::wstring(L"1234567"))
+    SendMessageW(wnd_->GetHWND(), WM_CHAR, c, 0);
+  EXPECT_EQ(edit->GetText().str(), L"12345");  // maxchar 5
+  SendMessageW(wnd_->GetHWND(), WM_KEYDOWN, VK_LEFT, 0);
+  SendMessageW(wnd_->GetHWND(), WM_CHAR, VK_BACK, 0);
+  EXPECT_EQ(edit->GetText().str(), L"1235");
+  EXPECT_EQ(edit->GetCaret(), 3);
+  SendMessageW(wnd_->GetHWND(), WM_CHAR, L'\r', 0);
+  std::vector<std::wstring> events = Take();
+  std::vector<std::wstring> expected = {L"setfocus:account_edit"};
+  for (int i = 0; i < 5; ++i)
+    expected.push_back(L"textchanged:account_edit");
+  expected.push_back(L"textchanged:account_edit");  // the backspace
+  expected.push_back(L"return:account_edit");
+  EXPECT_EQ(events, expected);
+  // SetText does not notify; selection is replaced by typing.
+  edit->SetText(L"abc");
+  edit->SetSel(0, 2);
+  SendMessageW(wnd_->GetHWND(), WM_CHAR, L'x', 0);
+  EXPECT_EQ(edit->GetText().str(), L"xc");
+  // Passwords are masked when drawn, kept when read.
+  wnd_->ClickAt(L"passwd_edit");
+  for (wchar_t c : std::wstring(L"秘密pw"))
+    SendMessageW(wnd_->GetHWND(), WM_CHAR, c, 0);
+  EXPECT_EQ(pass->GetText().str(), L"秘密pw");
+  EXPECT_EQ(pass->GetDisplayText(), L"****");
+  EXPECT_FALSE(edit->IsFocused());
+  // Read-only and disabled edits ignore typing.
+  pass->SetReadOnly(true);
+  SendMessageW(wnd_->GetHWND(), WM_CHAR, L'z', 0);
+  EXPECT_EQ(pass->GetText().str(), L"秘密pw");
+}
+
+TEST_F(ControlsTest, ListSelectionAndScrolling) {
+  auto* list = static_cast<CListUI*>(wnd_->Find(L"list"));
+  wnd_->ClickAt(L"i1");
+  EXPECT_EQ(list->GetCurSel(), 1);
+  std::vector<std::wstring> events = Take();
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events[1], L"itemselect:list");
+  // Selecting an item below the view scrolls it into view.
+  EXPECT_TRUE(list->SelectItem(3));
+  wnd_->pm().PaintNow();
+  RECT view = list->GetPos();
+  RECT item = list->GetItemAt(3)->GetPos();
+  EXPECT_LE(item.bottom, view.bottom);
+  EXPECT_GE(item.top, view.top);
+  EXPECT_GT(list->GetScrollPos(), 0);
+  // Out of range changes nothing.
+  EXPECT_FALSE(list->SelectItem(9));
+  EXPECT_EQ(list->GetCurSel(), 3);
+  list->RemoveAt(3);
+  EXPECT_EQ(list->GetCurSel(), -1);
+  EXPECT_EQ(static_cast<IListItemUI*>(list->GetItemAt(2)->GetInterface(L"ListItem"))->GetIndex(),
+            2);
+}
+
+TEST_F(ControlsTest, TabSwitchNotifiesAndMovesFocusAway) {
+  auto* tabs = static_cast<CTabLayoutUI*>(wnd_->Find(L"tabs"));
+  wnd_->ClickAt(L"btn");
+  Take();
+  tabs->SelectItem(1);
+  EXPECT_EQ(Take(), (std::vector<std::wstring>{L"killfocus:btn", L"tabselect:tabs"}));
+  EXPECT_TRUE(wnd_->Find(L"p1")->IsVisible());
+  EXPECT_FALSE(wnd_->Find(L"p0")->IsVisible());
+}
+
+TEST_F(ControlsTest, ControlTimersTickUntilKilled) {
+  CControlUI* title = wnd_->Find(L"title");
+  ASSERT_TRUE(wnd_->pm().SetTimer(title, 101, 10));
+  EXPECT_TRUE(wnd_->pm().HasTimerForTesting(title, 101));
+  MSG msg;
+  int ticks = 0;
+  while (ticks < 3 && GetMessageW(&msg, nullptr, 0, 0)) {
+    DispatchMessageW(&msg);
+    for (auto& e : Take())
+      ticks += e == L"timer:title";
+  }
+  EXPECT_EQ(ticks, 3);
+  EXPECT_TRUE(wnd_->pm().KillTimer(title, 101));
+  EXPECT_FALSE(wnd_->pm().KillTimer(title, 101));
+  // Removing a control drops its timers.
+  wnd_->pm().SetTimer(wnd_->Find(L"i0"), 7, 10);
+  static_cast<CListUI*>(wnd_->Find(L"list"))->RemoveAt(0);
+  EXPECT_FALSE(wnd_->pm().HasTimerForTesting(nullptr, 7));
+}
+
+TEST_F(ControlsTest, OnlyTheInvalidatedControlIsRepainted) {
+  wnd_->pm().PaintNow();
+  int before = wnd_->pm().PaintCountForTesting();
+  CControlUI* title = wnd_->Find(L"title");
+  title->SetText(L"changed");
+  Pump();
+  EXPECT_EQ(wnd_->pm().PaintCountForTesting(), before + 1);
+  RECT painted = wnd_->pm().LastPaintRectForTesting();
+  RECT pos = title->GetPos();
+  EXPECT_TRUE(EqualRect(&painted, &pos));
+  // Nothing changed, nothing painted.
+  Pump();
+  EXPECT_EQ(wnd_->pm().PaintCountForTesting(), before + 1);
+}
+
+}  // namespace
+}  // namespace DuiLib
