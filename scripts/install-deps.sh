@@ -16,6 +16,7 @@ PACKAGES=(
   libqrencode-dev
   libcpp-httplib-dev
   iproute2 procps
+  curl openssl
 )
 
 missing=()
