@@ -4,8 +4,12 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include "base/logging.h"
@@ -22,6 +26,31 @@ namespace DuiLib::automation {
 namespace {
 
 constexpr UINT kRequest = WM_APP + 0x3F20;
+constexpr UINT kSync = WM_APP + 0x3F21;
+
+// Lets the server answer only after the UI thread dispatched what the
+// request posted, and lets a process that exits meanwhile still answer.
+struct SyncState {
+  std::mutex mu;
+  std::condition_variable cv;
+  WPARAM posted = 0;
+  WPARAM reached = 0;
+  bool answering = false;
+  bool exiting = false;
+};
+
+SyncState& Sync() {
+  static SyncState* s = new SyncState;
+  return *s;
+}
+
+void OnExit() {
+  SyncState& s = Sync();
+  std::unique_lock<std::mutex> lock(s.mu);
+  s.exiting = true;
+  s.cv.notify_all();
+  s.cv.wait_for(lock, std::chrono::seconds(2), [&] { return !s.answering; });
+}
 constexpr size_t kMaxLine = 1 << 20;
 
 HWND g_window = nullptr;
@@ -127,11 +156,12 @@ Answer Click(Target& t) {
   if (!inside)
     return Error("control " + ToUtf8(c->GetName().str()) + " is covered by " +
                  (hit ? ToUtf8(hit->GetName().str()) : std::string("nothing")));
+  // Posted, as real input is: a click may open a modal loop, and the
+  // server answers once the click has been dispatched (see Serve).
   LPARAM lp = MAKELPARAM(pt.x, pt.y);
-  SendMessageW(t.hwnd, WM_MOUSEMOVE, 0, lp);
-  SendMessageW(t.hwnd, WM_LBUTTONDOWN, MK_LBUTTON, lp);
-  if (IsWindow(t.hwnd))
-    SendMessageW(t.hwnd, WM_LBUTTONUP, 0, lp);
+  PostMessageW(t.hwnd, WM_MOUSEMOVE, 0, lp);
+  PostMessageW(t.hwnd, WM_LBUTTONDOWN, MK_LBUTTON, lp);
+  PostMessageW(t.hwnd, WM_LBUTTONUP, 0, lp);
   return {"ok"};
 }
 
@@ -143,15 +173,8 @@ Answer Key(HWND hwnd, const std::string& key) {
                                 : 0;
   if (!vk)
     return Error("unknown key " + key);
-  // As the pump would: pre-translation first, then the window.
-  MSG m = {};
-  m.hwnd = hwnd;
-  m.message = WM_KEYDOWN;
-  m.wParam = vk;
-  if (!CPaintManagerUI::TranslateMessage(&m)) {
-    ::TranslateMessage(&m);
-    DispatchMessageW(&m);
-  }
+  // Through the queue, so the pump's pre-translation sees it as a real key.
+  PostMessageW(hwnd, WM_KEYDOWN, vk, 0);
   return {"ok"};
 }
 
@@ -201,6 +224,13 @@ Answer MsgBox(const std::vector<std::string>& r) {
 }
 
 LRESULT CALLBACK RequestProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+  if (msg == kSync) {
+    SyncState& s = Sync();
+    std::lock_guard<std::mutex> lock(s.mu);
+    s.reached = std::max(s.reached, wparam);
+    s.cv.notify_all();
+    return 0;
+  }
   if (msg != kRequest)
     return DefWindowProcW(hwnd, msg, wparam, lparam);
   auto* request = reinterpret_cast<const std::vector<std::string>*>(wparam);
@@ -228,12 +258,33 @@ void Serve(int listener) {
         if (!line.empty() && line.back() == '\r')
           line.pop_back();
         std::vector<std::string> request = SplitLine(line);
+        SyncState& sync = Sync();
+        {
+          std::lock_guard<std::mutex> lock(sync.mu);
+          sync.answering = true;
+        }
         Answer answer;
         if (!SendMessageW(g_window, kRequest, reinterpret_cast<WPARAM>(&request),
                           reinterpret_cast<LPARAM>(&answer)))
           answer = Error("the UI thread is gone");
+        // Input the request posted (clicks, keys) is dispatched before the
+        // answer goes out, even when it opened a modal loop.
+        {
+          std::unique_lock<std::mutex> lock(sync.mu);
+          WPARAM mark = ++sync.posted;
+          if (PostMessageW(g_window, kSync, mark, 0)) {
+            sync.cv.wait_for(lock, std::chrono::seconds(10),
+                             [&] { return sync.reached >= mark || sync.exiting; });
+          }
+        }
         std::string out = JoinLine(answer) + "\n";
-        if (send(fd, out.data(), out.size(), MSG_NOSIGNAL) < 0)
+        bool sent = send(fd, out.data(), out.size(), MSG_NOSIGNAL) >= 0;
+        {
+          std::lock_guard<std::mutex> lock(sync.mu);
+          sync.answering = false;
+          sync.cv.notify_all();
+        }
+        if (!sent)
           open = false;
       }
       ssize_t n = recv(fd, chunk, sizeof(chunk), 0);
@@ -374,7 +425,10 @@ void StartFromEnvironment() {
     return;
   }
   g_socket_path = path;
-  std::atexit([] { unlink(g_socket_path.c_str()); });
+  std::atexit([] {
+    OnExit();
+    unlink(g_socket_path.c_str());
+  });
   // Ends with the process; it only ever waits in accept() or on the UI thread.
   std::thread(Serve, listener).detach();
   LOG(INFO) << "Automation served on " << path;
