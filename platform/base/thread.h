@@ -26,7 +26,8 @@ class Thread : PlatformThread::Delegate {
  public:
   struct Options {
     Options() = default;
-    Options(MessageLoop::Type type, size_t size) : message_loop_type(type), stack_size(size) {}
+    Options(MessageLoop::Type type, size_t size = 0)  // NOLINT: Options{TYPE_IO} reads well
+        : message_loop_type(type), stack_size(size) {}
     MessageLoop::Type message_loop_type = MessageLoop::TYPE_DEFAULT;
     size_t stack_size = 0;  // 0: the system default
   };
