@@ -399,5 +399,28 @@ TEST(MessageLoopForUITest, NestedNativeLoopKeepsTasksRunningButDefersNonNestable
   loop.SetNativeEventSource(nullptr);
 }
 
+TEST(MessageLoopForUITest, WaitForWorkReturnsForAWakeThatCameBeforeIt) {
+  MessageLoopForUI loop;
+  // A window message was queued (and the pump woken) after the modal loop
+  // last looked at its queue; the wait must not swallow that wake-up.
+  loop.DoPendingWork();
+  loop.ScheduleNativeWork();
+  std::atomic<bool> rescued{false};
+  WaitableEvent returned(false, false);
+  std::thread rescue([&] {
+    if (!returned.TimedWait(TimeDelta::FromSeconds(2))) {
+      rescued = true;
+      loop.ScheduleNativeWork();
+    }
+  });
+  TimeTicks start = TimeTicks::Now();
+  loop.WaitForWork(TimeTicks());
+  TimeDelta waited = TimeTicks::Now() - start;
+  bool was_rescued = rescued;
+  returned.Signal();
+  rescue.join();
+  EXPECT_FALSE(was_rescued) << "waited " << waited.InMilliseconds() << " ms";
+}
+
 }  // namespace
 }  // namespace base
