@@ -1,11 +1,10 @@
 #include "client/system/os_info.h"
 
 #include <cstdlib>
-#include <memory>
 #include <vector>
 
 #include "base/logging.h"
-#include "machine/store.h"
+#include "client/config/registry_key.h"
 #include "win32/adapters.h"
 #include "win32/code_page.h"
 #include "win32/wow64.h"
@@ -13,28 +12,10 @@
 namespace {
 
 const char kTunnelAdapter[] = "TAP-Win32 Adapter V9";
-const char kSearchKey[] = "SOFTWARE\\Microsoft\\Windows Desktop Search";
 
-// Creates the key when missing, as the registry helper does, and reads the
-// text value; empty when anything fails.
 std::wstring ReadSearchVersion() {
-  std::unique_ptr<machine::Store> store;
-  if (machine::Store::Open(&store) != machine::Status::kOk)
-    return std::wstring();
-  // The client is a 32-bit program: it sees the 32-bit view.
-  const machine::RegistryView view = machine::RegistryView::k32;
-  if (store->CreateRegistryKey("HKEY_LOCAL_MACHINE", view, kSearchKey, nullptr) !=
-      machine::Status::kOk) {
-    return std::wstring();
-  }
-  machine::RegistryValue value;
-  if (store->GetRegistryValue("HKEY_LOCAL_MACHINE", view, kSearchKey, "Version", &value) !=
-          machine::Status::kOk ||
-      value.type != 1 /* REG_SZ */) {
-    return std::wstring();
-  }
-  std::string text(value.data.begin(), value.data.end());
-  return win32::Utf8ToWide(text);
+  winreg::RegistryKey key(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows Desktop Search");
+  return key.GetString(L"Version");
 }
 
 }  // namespace
