@@ -34,6 +34,7 @@ struct SdlState {
   std::condition_variable cv;
   bool pump_pending = false;
   int x_fd = -1;
+  Display* display = nullptr;
 };
 
 SdlState& S() {
@@ -118,8 +119,21 @@ void Translate(const SDL_Event& e) {
   if (it == s.windows.end())
     return;
   HWND hwnd = it->second;
-  int gx = 0, gy = 0;
-  SDL_GetGlobalMouseState(&gx, &gy);
+  // Screen positions from the event and our window rectangle (which the SDL
+  // window follows); the server's pointer query can lag behind the events.
+  RECT wr = {0, 0, 0, 0};
+  GetWindowRect(hwnd, &wr);
+  int gx = wr.left;
+  int gy = wr.top;
+  if (e.type == SDL_MOUSEMOTION) {
+    gx += e.motion.x;
+    gy += e.motion.y;
+  } else if (e.type == SDL_MOUSEBUTTONDOWN || e.type == SDL_MOUSEBUTTONUP) {
+    gx += e.button.x;
+    gy += e.button.y;
+  } else {
+    SDL_GetGlobalMouseState(&gx, &gy);
+  }
   switch (e.type) {
     case SDL_MOUSEMOTION:
       SetCursorPos(gx, gy);
@@ -252,9 +266,18 @@ void StartWatcher(SDL_Window* window) {
   SDL_VERSION(&info.version);
   if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
     return;  // The offscreen driver has no input to wait for.
+  s.display = info.info.x11.display;
   s.x_fd = ConnectionNumber(info.info.x11.display);
   s.watcher = std::thread(WatchX, s.x_fd, s.pump_window);
   s.watcher.detach();
+}
+
+// SDL calls that talk to the X server (moving, drawing) may read input into
+// Xlib's queue, where the watcher's poll() cannot see it; pump it now.
+void PumpIfQueued() {
+  SdlState& s = S();
+  if (s.display && s.pump_window && XEventsQueued(s.display, QueuedAlready) > 0)
+    PostMessageW(s.pump_window, kPumpSdl, 0, 0);
 }
 
 }  // namespace
@@ -301,12 +324,14 @@ void CPresenter::Show(bool show) {
   } else {
     SDL_HideWindow(window_);
   }
+  PumpIfQueued();
 }
 
 void CPresenter::Move(HWND hwnd) {
   RECT r;
   if (GetWindowRect(hwnd, &r))
     SDL_SetWindowPosition(window_, r.left, r.top);
+  PumpIfQueued();
 }
 
 void CPresenter::Resize(SIZE size) {
@@ -330,6 +355,7 @@ void CPresenter::Present(cairo_surface_t* surface, const RECT& dirty) {
   }
   if (src)
     SDL_FreeSurface(src);
+  PumpIfQueued();
 }
 
 void CPresenter::InstallMessageBox() {
