@@ -704,7 +704,8 @@ void ClientImages() {
   Paint(d + "vip_card_bg.png", 342, 120, [](cairo_t* cr) {
     RoundRect(cr, 0, 0, 342, 120, 12);
     Gradient(cr, 0, 0, 342, 120, Hex(0x2A2F45), Hex(0x454C6B));
-    cairo_fill(cr);
+    cairo_fill_preserve(cr);
+    cairo_clip(cr);
     Source(cr, kGold, 0.12);
     Circle(cr, 300, 20, 70);
     cairo_fill(cr);

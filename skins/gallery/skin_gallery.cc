@@ -3,6 +3,7 @@
 // Each file is drawn as it opens; every further page of its tab layouts is
 // drawn as "<file>-<page>.png" as well. Exits non-zero when a file cannot
 // be built, so a broken window file fails the gallery run.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -11,6 +12,7 @@
 
 #include "client/windows/skin_setup.h"
 #include "duilib/container_ui.h"
+#include "duilib/list_ui.h"
 #include "duilib/window_impl_base.h"
 #include "duilib/zip_archive.h"
 #include "win32/resource.h"
@@ -42,6 +44,48 @@ bool Save(DuiLib::CPaintManagerUI* pm, const std::string& path) {
     return false;
   }
   std::printf("%s\n", path.c_str());
+  return true;
+}
+
+// Fills a node list with sample rows laid out as the settings page lays
+// out measured nodes, so the gallery shows the list as users see it.
+bool FillSampleNodes(DuiLib::CPaintManagerUI* pm) {
+  auto* list = pm->FindControl(L"node_lists");
+  if (!list || !list->GetInterface(L"List"))
+    return false;
+  struct Sample {
+    const wchar_t* name;
+    int delay;
+  };
+  const Sample samples[] = {{L"香港 BGP 01", 18},  {L"东京 IPLC 02", 46}, {L"新加坡 03", 63},
+                            {L"首尔 专线 04", 71}, {L"洛杉矶 05", 158},   {L"法兰克福 06", -1}};
+  auto* container = static_cast<DuiLib::CListUI*>(list->GetInterface(L"List"));
+  for (const Sample& s : samples) {
+    auto* item = new DuiLib::CListContainerElementUI;
+    item->SetFixedHeight(24);
+    bool ok = s.delay >= 0 && s.delay < 500;
+    DWORD color = ok ? 0xFF666666 : 0xFFFF495F;
+    auto* name = new DuiLib::CLabelUI;
+    name->SetText(s.name);
+    name->SetTextColor(0xFF666666);
+    name->SetTextPadding({38, 3, 0, 0});
+    auto* delay = new DuiLib::CLabelUI;
+    delay->SetFixedWidth(86);
+    delay->SetText(ok ? (std::to_wstring(std::max(1, s.delay)) + L" ms").c_str() : L"--");
+    delay->SetTextColor(color);
+    auto* loss = new DuiLib::CLabelUI;
+    loss->SetFixedWidth(74);
+    loss->SetTextStyle(DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+    loss->SetText(ok ? L"0%" : L"100%");
+    loss->SetTextColor(color);
+    container->Add(item);
+    item->Add(name);
+    item->Add(delay);
+    item->Add(loss);
+  }
+  container->SelectItem(0, false, false);
+  if (auto* animation = pm->FindControl(L"refresh_animation_wnd"))
+    animation->SetVisible(false);
   return true;
 }
 
@@ -104,6 +148,8 @@ int main(int argc, char** argv) {
       }
       tab->SelectItem(initial);
     }
+    if (FillSampleNodes(pm) && !Save(pm, stem + "-nodes.png"))
+      ++failures;
     ::DestroyWindow(window.GetHWND());
   }
   return failures ? 1 : 0;
