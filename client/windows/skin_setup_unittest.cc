@@ -18,6 +18,22 @@ TEST(SkinSetupTest, EmbeddedArchiveIsHandedToTheLibrary) {
   EXPECT_NE(xml.find("login_register_swich"), std::string::npos);
 }
 
+TEST(SkinSetupTest, OtherKindsPointAtTheProgramFolder) {
+  ASSERT_TRUE(SetUpClientSkinForTesting());
+  using DuiLib::CPaintManagerUI;
+  const std::wstring program_dir = CPaintManagerUI::GetInstancePath().str();
+  // Plain files under "skin\\" of the program folder.
+  EXPECT_TRUE(SetupSkin(DuiLib::UILIB_FILE));
+  EXPECT_EQ(CPaintManagerUI::GetResourcePath().str(), program_dir + L"skin\\");
+  // No skin.zip beside the test program: the library is left without one.
+  EXPECT_FALSE(SetupSkin(DuiLib::UILIB_ZIP));
+  EXPECT_TRUE(CPaintManagerUI::GetResourceZip().IsEmpty());
+  EXPECT_EQ(CPaintManagerUI::GetResourceType(), DuiLib::UILIB_ZIP);
+  // Back to the product's kind for the other tests.
+  EXPECT_TRUE(SetupSkin());
+  EXPECT_FALSE(CPaintManagerUI::GetResourceZip().IsEmpty());
+}
+
 TEST(SkinSetupTest, TagsCreateTheCustomControls) {
   ASSERT_TRUE(SetUpClientSkinForTesting());
   const std::pair<const wchar_t*, const wchar_t*> cases[] = {
