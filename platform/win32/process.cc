@@ -378,14 +378,30 @@ BOOL CreateProcessW(LPCWSTR application_name,
   posix_spawn_file_actions_init(&actions);
   // Holders of the handles used, so their descriptors stay open until spawned.
   std::vector<std::shared_ptr<win32::KernelObject>> keep;
-  if (inherit_handles) {
-    // Clearing close-on-exec by duplicating onto itself.
-    std::vector<int> fds;
-    win32::InheritableDescriptors(&fds);
-    for (int fd : fds) {
-      if (fd > 2)
-        posix_spawn_file_actions_adddup2(&actions, fd, fd);
+  // Only inheritable handles reach the child: every other descriptor of
+  // ours (also those this process inherited itself) is closed in it, the
+  // inheritable ones lose close-on-exec by being duplicated onto themselves.
+  std::vector<int> inheritable;
+  if (inherit_handles)
+    win32::InheritableDescriptors(&inheritable);
+  if (DIR* fds = opendir("/proc/self/fd")) {
+    int own = dirfd(fds);
+    while (struct dirent* entry = readdir(fds)) {
+      char* end = nullptr;
+      long fd = std::strtol(entry->d_name, &end, 10);
+      if (!end || *end != '\0' || fd <= 2 || fd == own)
+        continue;
+      bool keep_open = false;
+      for (int i : inheritable)
+        keep_open = keep_open || i == fd;
+      if (!keep_open)
+        posix_spawn_file_actions_addclose(&actions, static_cast<int>(fd));
     }
+    closedir(fds);
+  }
+  for (int fd : inheritable) {
+    if (fd > 2)
+      posix_spawn_file_actions_adddup2(&actions, fd, fd);
   }
   if (startup_info->dwFlags & STARTF_USESTDHANDLES) {
     HANDLE std_handles[3] = {startup_info->hStdInput, startup_info->hStdOutput,
