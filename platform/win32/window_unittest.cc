@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "win32/last_error.h"
+#include "win32/message_box.h"
 #include "win32/message_queue.h"
+#include "win32/resource.h"
 #include "win32/screen_metrics.h"
 
 namespace {
@@ -196,6 +198,61 @@ TEST(ScreenMetricsTest, ScreenAndTaskbarFromEnvironment) {
   }
   unsetenv("TERN_SCREEN_SIZE");
   unsetenv("TERN_TASKBAR_RECT");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ResourceTest, FindsRegisteredBytesByNameOrNumber) {
+  static const char kZip[] = {'P', 'K', 3, 4, 'd', 'a', 't', 'a'};
+  win32::RegisterResource(L"IDR_ZIPRES", L"ZIPRES", kZip, 8);
+  win32::RegisterResource(MAKEINTRESOURCEW(139), L"ICON", kZip, 2);
+  struct Case {
+    LPCWSTR name;
+    LPCWSTR type;
+    DWORD size;
+  };
+  const Case cases[] = {{L"IDR_ZIPRES", L"ZIPRES", 8},
+                        {MAKEINTRESOURCEW(139), L"ICON", 2},
+                        {L"#139", L"ICON", 2},
+                        {L"IDR_ZIPRES", L"xml", 0},
+                        {L"IDR_RES", L"ZIPRES", 0}};
+  for (const Case& c : cases) {
+    HRSRC r = FindResourceW(nullptr, c.name, c.type);
+    EXPECT_EQ(SizeofResource(nullptr, r), c.size);
+    if (c.size) {
+      EXPECT_EQ(LockResource(LoadResource(nullptr, r)), static_cast<const void*>(kZip));
+    } else {
+      EXPECT_EQ(r, nullptr);
+    }
+  }
+}
+
+TEST(MessageBoxTest, PlainBoxRunsModallyAndAnswersCommandsAndKeys) {
+  struct Case {
+    UINT type;
+    UINT message;
+    WPARAM wparam;
+    int expected;
+  };
+  const Case cases[] = {{MB_OKCANCEL, WM_COMMAND, IDCANCEL, IDCANCEL},
+                        {MB_OKCANCEL, WM_KEYDOWN, VK_RETURN, IDOK},
+                        {MB_OKCANCEL, WM_KEYDOWN, VK_ESCAPE, IDCANCEL},
+                        {MB_OK, WM_KEYDOWN, VK_ESCAPE, IDOK}};
+  for (const Case& c : cases) {
+    static const Case* current;
+    current = &c;
+    UINT_PTR timer = SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) {
+      HWND box = FindWindowW(WC_MESSAGEBOX, nullptr);
+      std::wstring text;
+      if (box && win32::GetMessageBoxText(box, &text) && text == L"更新?")
+        PostMessageW(box, current->message, current->wparam, 0);
+    });
+    EXPECT_EQ(MessageBoxW(nullptr, L"更新?", L"更新提示", c.type), c.expected);
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(FindWindowW(WC_MESSAGEBOX, nullptr), nullptr);
+  }
 }
 
 }  // namespace
