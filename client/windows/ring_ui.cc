@@ -100,10 +100,12 @@ void CRingUI::SetInternVisible(bool visible) {
 void CRingUI::UpdateTimer() {
   if (!m_pManager)
     return;
-  if (IsVisible() && image_)
-    m_pManager->SetTimer(this, kTimerId, static_cast<UINT>(speed_));
-  else
+  if (IsVisible() && image_) {
+    timer_on_ = m_pManager->SetTimer(this, kTimerId, static_cast<UINT>(speed_));
+  } else {
     m_pManager->KillTimer(this, kTimerId);
+    timer_on_ = false;
+  }
 }
 
 void CRingUI::DoEvent(DuiLib::TEventUI& event) {
@@ -134,7 +136,7 @@ bool CRingUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
     int speed = static_cast<int>(std::wcstol(value, nullptr, 10));
     // A zero or negative period would spin the timer; keep the default.
     speed_ = speed > 0 ? speed : 50;
-    if (m_pManager && m_pManager->HasTimerForTesting(this, kTimerId))
+    if (timer_on_)
       UpdateTimer();
     return true;
   }

@@ -55,6 +55,7 @@ class CRingUI : public DuiLib::CLabelUI {
   std::unique_ptr<DuiLib::TImageInfo> image_;
   ImageSource image_source_ = ImageSource::kNone;
   bool load_tried_ = false;
+  bool timer_on_ = false;
 };
 
 #endif  // CLIENT_WINDOWS_RING_UI_H_
