@@ -148,6 +148,20 @@ int main(int argc, char** argv) {
       }
       tab->SelectItem(initial);
     }
+    // Boxes that pop up over the window (hidden floats at the top level).
+    if (auto* root = pm->GetRoot() ? static_cast<DuiLib::CContainerUI*>(
+                                         pm->GetRoot()->GetInterface(L"Container"))
+                                   : nullptr) {
+      for (int i = 0; i < root->GetCount(); ++i) {
+        DuiLib::CControlUI* box = root->GetItemAt(i);
+        if (!box->IsFloat() || box->IsVisible() || box->GetName().IsEmpty())
+          continue;
+        box->SetVisible(true);
+        if (!Save(pm, stem + "-" + DuiLib::ToUtf8(box->GetName().str()) + ".png"))
+          ++failures;
+        box->SetVisible(false);
+      }
+    }
     if (FillSampleNodes(pm) && !Save(pm, stem + "-nodes.png"))
       ++failures;
     ::DestroyWindow(window.GetHWND());
