@@ -641,6 +641,12 @@ void CommonImages(const std::string& dir) {
   StatusIcon(dir + "status_failed.png", 40, kRed, CrossGlyph);
   StatusIcon(dir + "status_warning.png", 40, kOrange, BangGlyph);
   StatusIcon(dir + "tips_icon.png", 14, kRed, BangGlyph);
+  StatusIcon(dir + "status_update.png", 40, kBlue, [](cairo_t* cr) {
+    Line(cr, 12, 17, 12, 7.5);
+    cairo_move_to(cr, 8, 11.5);
+    cairo_line_to(cr, 12, 7.5);
+    cairo_line_to(cr, 16, 11.5);
+  });
   Paint(dir + "progress_bk.png", 16, 8, [](cairo_t* cr) {
     RoundRect(cr, 0, 0, 16, 8, 4);
     Source(cr, Hex(0xE3EAF3));
