@@ -2,9 +2,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <utility>
 
 #include "base/logging.h"
+#include "client/config/config_paths.h"
+#include "client/config/profile_store.h"
+#include "client/system/os_info.h"
+#include "client/system/process_runner.h"
+#include "win32/code_page.h"
 
 const char kRouteDatabaseKey[] = "Mn4qWz8rTp2xBv6k";
 
@@ -45,7 +51,36 @@ RouteRow ToRow(const RouteEntry& entry) {
   return row;
 }
 
+RouteManager::Environment ClientEnvironment() {
+  RouteManager::Environment environment;
+  environment.read_config = [](const std::string& section, const std::string& key) {
+    return win32::WideToAnsi(ReadProfileString(win32::AnsiToWide(section), win32::AnsiToWide(key),
+                                               L"", 100, GetConfigPath(), true));
+  };
+  environment.write_config = [](const std::string& section, const std::string& key,
+                                const std::string& value) {
+    WriteProfileString(win32::AnsiToWide(section), win32::AnsiToWide(key), win32::AnsiToWide(value),
+                       GetConfigPath(), true);
+  };
+  environment.run_command = &RunCommand;
+  environment.default_gateway = &GetDefaultGateway;
+  environment.now = [] { return static_cast<int64_t>(time(nullptr)); };
+  return environment;
+}
+
+// Built in the ANSI code page, as the file has always been named, then
+// handed to SQLite as UTF-8.
+std::string ClientDatabasePath() {
+  std::string ansi = win32::WideToAnsi(GetModuleDirectory() + L"/kelvo.db");
+  return win32::WideToUtf8(win32::AnsiToWide(ansi));
+}
+
 }  // namespace
+
+RouteManager* RouteManager::GetInstance() {
+  static RouteManager* instance = new RouteManager(ClientDatabasePath(), ClientEnvironment());
+  return instance;
+}
 
 bool RouteDataIsStale(bool database_readable, int64_t created, int64_t now) {
   if (!database_readable)

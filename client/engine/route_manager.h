@@ -37,7 +37,12 @@ class RouteManager {
     std::function<int64_t()> now;
   };
 
-  // |database_path| is kelvo.db in the program directory, UTF-8.
+  // The process-wide manager, created on first use: kelvo.db and config.ini
+  // in the program directory, the child-process runner and the default
+  // gateway.
+  static RouteManager* GetInstance();
+
+  // |database_path| is the database file, UTF-8.
   RouteManager(std::string database_path, Environment environment);
   RouteManager(const RouteManager&) = delete;
   RouteManager& operator=(const RouteManager&) = delete;

@@ -2,6 +2,7 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <map>
 #include <memory>
@@ -297,6 +298,18 @@ TEST_F(RouteManagerTest, NodeHostRoutesGoThroughTheDefaultGateway) {
       EXPECT_EQ(2, route.metric);
     }
   }
+}
+
+// The process-wide manager lives beside the program, with config.ini.
+TEST(RouteManagerInstanceTest, OneManagerForTheProgramDirectory) {
+  testing::internal::CaptureStdout();
+  RouteManager* manager = RouteManager::GetInstance();
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(manager, RouteManager::GetInstance());
+  char self[4096] = {};
+  ASSERT_GT(readlink("/proc/self/exe", self, sizeof(self) - 1), 0);
+  std::string dir = std::string(self).substr(0, std::string(self).rfind('/'));
+  EXPECT_EQ("data base path is: " + dir + "/kelvo.db\n", out);
 }
 
 }  // namespace
