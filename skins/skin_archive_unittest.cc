@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -466,25 +465,25 @@ TEST_F(SkinArchiveTest, OptionGroupsHelpTextsAndHiddenBoxes) {
   DestroyWindow(window.GetHWND());
 }
 
-// Image names in a window file: bkimage/normalimage/... values and the
-// file='...' part of image descriptions.
+// Image names in a window file: plain values of *image="..." attributes
+// and the file='...' part of image descriptions (also inside the &quot;
+// quoted attribute lists of <Default> entries).
 std::set<std::string> ImagesNamedIn(const std::string& xml) {
   std::set<std::string> out;
-  std::regex attr(R"((\w*image)=\"([^\"]*)\")");
-  std::regex file_part(R"(file='([^']*)')");
-  for (auto it = std::sregex_iterator(xml.begin(), xml.end(), attr); it != std::sregex_iterator();
-       ++it) {
-    std::string value = (*it)[2];
-    std::smatch m;
-    std::string name = std::regex_search(value, m, file_part) ? m[1].str() : value;
-    if (!name.empty())
-      out.insert(name);
+  for (size_t at = xml.find("file='"); at != std::string::npos; at = xml.find("file='", at + 1)) {
+    size_t begin = at + 6;
+    size_t end = xml.find('\'', begin);
+    if (end != std::string::npos && end > begin)
+      out.insert(xml.substr(begin, end - begin));
   }
-  // Attribute lists of <Default> entries quote with &quot;.
-  std::regex quoted(R"(file='([^']*\.png)')");
-  for (auto it = std::sregex_iterator(xml.begin(), xml.end(), quoted); it != std::sregex_iterator();
-       ++it)
-    out.insert((*it)[1]);
+  for (size_t at = xml.find("image=\""); at != std::string::npos;
+       at = xml.find("image=\"", at + 1)) {
+    size_t begin = at + 7;
+    size_t end = xml.find('"', begin);
+    std::string value = xml.substr(begin, end - begin);
+    if (!value.empty() && value.find('=') == std::string::npos)
+      out.insert(value);
+  }
   return out;
 }
 
