@@ -4,8 +4,10 @@
 
 namespace tern {
 namespace {
-constexpr int kBusyTimeoutMs = 10000;
-}
+// Writers queue behind each other; under heavy load a queue of fifty
+// concurrent sign-ups can take a while to drain.
+constexpr int kBusyTimeoutMs = 30000;
+}  // namespace
 
 std::unique_ptr<Database> Database::Open(const std::string& path, std::string* error) {
   sqlite3* db = nullptr;
