@@ -9,6 +9,12 @@
 
 #include "duilib/paint_manager_ui.h"
 
+// fontconfig keeps its configuration for the life of the process; leak
+// checkers should not count it against the programs that draw text.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
+}
+
 namespace DuiLib {
 
 constexpr double kPi = 3.14159265358979323846;

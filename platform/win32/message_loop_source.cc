@@ -72,7 +72,8 @@ void WindowEventSource::WillDestroyCurrentMessageLoop() {
     std::lock_guard<std::mutex> lock(queue_->mu);
     queue_->wake_loop = nullptr;
   }
-  loop_->SetNativeEventSource(nullptr);
+  // The loop is being destroyed; its UI part is already gone, so it is not
+  // called back here.
   if (t_source == this)
     t_source = nullptr;
   delete this;
