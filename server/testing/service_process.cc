@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <regex>
 
 extern char** environ;
 
@@ -108,12 +107,20 @@ bool ServiceProcess::Start(const std::vector<std::string>& extra) {
   if (pid_ < 0)
     return false;
   std::string output;
-  std::regex https_line(R"(listening https://[^:]+:(\d+)\n)");
-  std::regex relay_line(R"(relay [^:]+:(\d+)\n)");
+  // The port at the end of the line that starts with |prefix|; 0 until the
+  // whole line is there.
+  auto port_of = [&output](const std::string& prefix) {
+    size_t start = output.rfind(prefix, std::string::npos);
+    if (start == std::string::npos || (start > 0 && output[start - 1] != '\n'))
+      return 0;
+    size_t end = output.find('\n', start);
+    size_t colon = output.rfind(':', end);
+    if (end == std::string::npos || colon == std::string::npos || colon < start)
+      return 0;
+    return atoi(output.substr(colon + 1, end - colon - 1).c_str());
+  };
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  std::smatch https_match, relay_match;
-  while (!std::regex_search(output, https_match, https_line) ||
-         !std::regex_search(output, relay_match, relay_line)) {
+  while (port_of("listening https://") == 0 || port_of("relay ") == 0) {
     int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                     deadline - std::chrono::steady_clock::now())
                                     .count());
@@ -128,8 +135,8 @@ bool ServiceProcess::Start(const std::vector<std::string>& extra) {
     output.append(buffer, n);
   }
   close(fd);
-  https_port_ = std::stoi(https_match[1]);
-  relay_port_ = std::stoi(relay_match[1]);
+  https_port_ = port_of("listening https://");
+  relay_port_ = port_of("relay ");
   return true;
 }
 
