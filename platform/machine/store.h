@@ -55,8 +55,8 @@ enum class RegistryView { k32 = 32, k64 = 64 };
 // Key paths are relative to the hive, separated by "\"; leading, trailing and
 // doubled separators are ignored. The hive itself ("" path) always exists.
 struct RegistryValue {
-  std::string name;           // "" is the key's default value
-  uint32_t type = 0;          // REG_SZ = 1, REG_EXPAND_SZ = 2, REG_BINARY = 3, REG_DWORD = 4, ...
+  std::string name;   // "" is the key's default value
+  uint32_t type = 0;  // REG_SZ = 1, REG_EXPAND_SZ = 2, REG_BINARY = 3, REG_DWORD = 4, ...
   // REG_SZ / REG_EXPAND_SZ: UTF-8 text without a terminating 0; REG_MULTI_SZ:
   // UTF-8 strings each ended by a 0 byte; REG_DWORD: 4 bytes little-endian;
   // REG_QWORD: 8 bytes little-endian; others: the bytes as given.
