@@ -23,6 +23,42 @@ SIZE Clamp(const CControlUI* c, SIZE sz) {
   return sz;
 }
 
+// How a box layout shares its main axis: the space taken by fixed-size
+// children, paddings and gaps, and how many children stretch to fill the rest.
+struct AxisShare {
+  int expand = 0;     // size given to each stretched child
+  int remainder = 0;  // left over, given to the last stretched child
+  int adjustables = 0;
+  int counted = 0;
+};
+
+AxisShare ShareMainAxis(const std::vector<CControlUI*>& items,
+                        SIZE avail,
+                        int child_padding,
+                        bool vertical) {
+  AxisShare share;
+  int fixed = 0;
+  for (CControlUI* c : items) {
+    if (!c->IsVisible() || c->IsFloat())
+      continue;
+    SIZE sz = Clamp(c, c->EstimateSize(avail));
+    RECT pad = c->GetPadding();
+    int main = vertical ? sz.cy : sz.cx;
+    if (main == 0)
+      ++share.adjustables;
+    fixed += main + (vertical ? pad.top + pad.bottom : pad.left + pad.right);
+    ++share.counted;
+  }
+  if (share.counted > 1)
+    fixed += (share.counted - 1) * child_padding;
+  int room = vertical ? avail.cy : avail.cx;
+  if (share.adjustables) {
+    share.expand = std::max(0, (room - fixed) / share.adjustables);
+    share.remainder = std::max(0, room - fixed) - share.expand * share.adjustables;
+  }
+  return share;
+}
+
 }  // namespace
 
 CContainerUI::CContainerUI() = default;
@@ -372,23 +408,11 @@ void CVerticalLayoutUI::SetPos(RECT rc, bool need_invalidate) {
   CControlUI::SetPos(rc, need_invalidate);
   RECT inner = InsetRect();
   SIZE avail = {inner.right - inner.left, inner.bottom - inner.top};
-  int fixed = 0;
-  int adjustables = 0;
-  int counted = 0;
-  for (CControlUI* c : m_items) {
-    if (!c->IsVisible() || c->IsFloat())
-      continue;
-    SIZE sz = Clamp(c, c->EstimateSize(avail));
-    RECT pad = c->GetPadding();
-    if (sz.cy == 0)
-      ++adjustables;
-    fixed += sz.cy + pad.top + pad.bottom;
-    ++counted;
-  }
-  if (counted > 1)
-    fixed += (counted - 1) * m_iChildPadding;
-  int expand = adjustables ? std::max(0, (avail.cy - fixed) / adjustables) : 0;
-  int remainder = adjustables ? std::max(0, avail.cy - fixed) - expand * adjustables : 0;
+  AxisShare share = ShareMainAxis(m_items, avail, m_iChildPadding, true);
+  const int adjustables = share.adjustables;
+  const int counted = share.counted;
+  const int expand = share.expand;
+  const int remainder = share.remainder;
   int y = inner.top - m_nScrollPos;
   int seen_adjustable = 0;
   for (int i = 0; i < GetCount(); ++i) {
@@ -433,23 +457,10 @@ void CHorizontalLayoutUI::SetPos(RECT rc, bool need_invalidate) {
   CControlUI::SetPos(rc, need_invalidate);
   RECT inner = InsetRect();
   SIZE avail = {inner.right - inner.left, inner.bottom - inner.top};
-  int fixed = 0;
-  int adjustables = 0;
-  int counted = 0;
-  for (CControlUI* c : m_items) {
-    if (!c->IsVisible() || c->IsFloat())
-      continue;
-    SIZE sz = Clamp(c, c->EstimateSize(avail));
-    RECT pad = c->GetPadding();
-    if (sz.cx == 0)
-      ++adjustables;
-    fixed += sz.cx + pad.left + pad.right;
-    ++counted;
-  }
-  if (counted > 1)
-    fixed += (counted - 1) * m_iChildPadding;
-  int expand = adjustables ? std::max(0, (avail.cx - fixed) / adjustables) : 0;
-  int remainder = adjustables ? std::max(0, avail.cx - fixed) - expand * adjustables : 0;
+  AxisShare share = ShareMainAxis(m_items, avail, m_iChildPadding, false);
+  const int adjustables = share.adjustables;
+  const int expand = share.expand;
+  const int remainder = share.remainder;
   int x = inner.left;
   int seen_adjustable = 0;
   for (int i = 0; i < GetCount(); ++i) {
