@@ -24,22 +24,22 @@
 
 // The installation record. Fields left zero take the defaults given.
 struct CrInstallInfo {
-  uint32_t size;                   // sizeof(CrInstallInfo)
-  const wchar_t* app_name;         // e.g. "Tern"; null: the program's file name
-  const wchar_t* app_version;      // e.g. "1.1.4"; null: ""
-  const wchar_t* email_to;         // recorded in the report only
-  const wchar_t* email_subject;    // recorded in the report only
-  const wchar_t* upload_url;       // recorded only; reports are never sent
+  uint32_t size;                     // sizeof(CrInstallInfo)
+  const wchar_t* app_name;           // e.g. "Tern"; null: the program's file name
+  const wchar_t* app_version;        // e.g. "1.1.4"; null: ""
+  const wchar_t* email_to;           // recorded in the report only
+  const wchar_t* email_subject;      // recorded in the report only
+  const wchar_t* upload_url;         // recorded only; reports are never sent
   const wchar_t* crash_sender_path;  // folder holding tern-crash-sender (a path
                                      // ending in a separator or naming a folder),
                                      // or the sender program itself; null: the
                                      // program's own folder
-  uint32_t flags;                  // CR_INST_* below
-  uint32_t minidump_type;          // recorded only (no minidumps here)
-  const wchar_t* save_dir;         // where report folders go; null: the program
-                                   // folder + "/coredump"; created when missing
-  const wchar_t* log_file;         // the log whose last lines are reported and
-                                   // that receives the callback's lines; null: none
+  uint32_t flags;                    // CR_INST_* below
+  uint32_t minidump_type;            // recorded only (no minidumps here)
+  const wchar_t* save_dir;           // where report folders go; null: the program
+                                     // folder + "/coredump"; created when missing
+  const wchar_t* log_file;           // the log whose last lines are reported and
+                                     // that receives the callback's lines; null: none
 };
 
 // Any of these bits installs the handlers of all five fatal signals.
@@ -58,11 +58,11 @@ struct CrInstallInfo {
 
 // What the callback is told.
 struct CrCrashCallbackInfo {
-  uint32_t size;           // sizeof(CrCrashCallbackInfo)
-  int stage;               // CR_CB_STAGE_*
-  int signal_number;       // SIGSEGV, ...
+  uint32_t size;      // sizeof(CrCrashCallbackInfo)
+  int stage;          // CR_CB_STAGE_*
+  int signal_number;  // SIGSEGV, ...
   const void* fault_address;
-  void* user_param;        // as given to crSetCrashCallback
+  void* user_param;           // as given to crSetCrashCallback
   const char* report_folder;  // stage 20: the report folder ("" if none was written)
 };
 

@@ -21,6 +21,8 @@
 #define SE_ERR_NOASSOC 31
 #define SE_ERR_DLLNOTFOUND 32
 
+#define ERROR_NO_ASSOCIATION 1155L
+
 // The environment variable through which a started program learns the show
 // command it was given (the decimal SW_* value), as a Windows program reads it
 // from its start-up information.

@@ -61,10 +61,8 @@ struct IBindStatusCallback : IUnknown {
   STDMETHOD(OnLowResource)(DWORD reserved) = 0;
   // |progress| and |progress_max| are bytes (max 0 while the size is
   // unknown); |status_text| is the address for most codes.
-  STDMETHOD(OnProgress)(ULONG progress,
-                        ULONG progress_max,
-                        ULONG status_code,
-                        LPCWSTR status_text) = 0;
+  STDMETHOD(OnProgress)
+  (ULONG progress, ULONG progress_max, ULONG status_code, LPCWSTR status_text) = 0;
   STDMETHOD(OnStopBinding)(HRESULT result, LPCWSTR error) = 0;
   STDMETHOD(GetBindInfo)(DWORD* bind_flags, BINDINFO* bind_info) = 0;
   STDMETHOD(OnDataAvailable)(DWORD flags, DWORD size, FORMATETC* format, STGMEDIUM* medium) = 0;
