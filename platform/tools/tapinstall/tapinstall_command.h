@@ -1,7 +1,7 @@
 // tapinstall.exe: installs, removes and reports the TAP adapter entry of the
 // machine store, with the device console's output and exit codes.
-//   tapinstall install <inf> tap0901   add the adapter (exit 0; 1 when it was
-//                                      there already and nothing changed)
+//   tapinstall install <inf> tap0901   add the adapter (exit 0, also when it
+//                                      was there already: then it is kept)
 //   tapinstall remove tap0901          remove every tap0901 adapter (exit 0,
 //                                      also when none was there)
 //   tapinstall status tap0901          list the adapter and its state (exit 0;
