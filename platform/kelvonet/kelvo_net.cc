@@ -533,10 +533,10 @@ int install_tap_driver() {
   }
   machine::AdapterRecord tap;
   tap.name = kKelvoTapAdapterName;
-  tap.description = "TAP-Windows Adapter V9";
+  tap.description = kKelvoTapAdapterDescription;
   tap.mac = "00-FF-4B-56-4C-01";
   tap.addresses = std::string(kKelvoTunnelAddress) + "/255.255.0.0";
-  tap.gateway = "";
+  tap.gateway = "0.0.0.0";
   int64_t id = 0;
   if (store->AddAdapter(tap, &id) != machine::Status::kOk || txn.Commit() != machine::Status::kOk) {
     return -1;
