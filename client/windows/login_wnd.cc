@@ -52,6 +52,53 @@ void WriteBottomPageStatus(const std::wstring& config) {
                      config, true);
 }
 
+// IO thread: a newer version that must be installed starts updater.exe and
+// closes the login window, which ends the client.
+void CheckForcedUpdate(CServiceBridgeVirtual* service, HWND login_window) {
+  if (ServiceCallsStopped())
+    return;
+  UpgradeInfo upgrade = service->checkUpgrade();
+  if (IsNewerVersion(upgrade.version, kClientVersion) && upgrade.must == 1) {
+    VLOG(1) << "force to update, force up " << upgrade.must;
+    INT_PTR result = StartUpdater(win32::AnsiToWide(upgrade.package));
+    if (result <= 32)
+      LOG(ERROR) << "start update, shell execute return an error value: " << result;
+    else
+      ::PostMessageW(login_window, WM_CLOSE, 0, 0);  // fails quietly when the window is gone
+    return;
+  }
+  VLOG(1) << "lastest version";
+}
+
+struct AccountLoginOutcome {
+  bool skipped = false;
+  LoginReading reading;
+  LoginResult result;
+};
+
+// IO thread: checks the captured form, then signs in with the encrypted
+// password.
+void AccountLogin(CServiceBridgeVirtual* service,
+                  const std::string& key_path,
+                  const std::wstring& account,
+                  const std::wstring& password,
+                  AccountLoginOutcome* outcome) {
+  VLOG(1) << "begin to login";
+  int tip = CheckAccountForm(account, password);
+  if (tip >= 0) {
+    LOG(ERROR) << "user account is illegal.";
+    outcome->reading = {LoginVerdict::kTip, tip};
+    return;
+  }
+  if (ServiceCallsStopped()) {
+    outcome->skipped = true;
+    return;
+  }
+  outcome->result =
+      service->loginAccount(win32::WideToAnsi(account), EncryptPassword(password, key_path), "");
+  outcome->reading = ReadLoginResult(outcome->result);
+}
+
 }  // namespace
 
 // One sign-in attempt as captured on the UI thread.
@@ -130,22 +177,8 @@ void CLoginWnd::InitWindow() {
   ShowOuterPage(Page::kAccount);
 
   // The forced-update check.
-  CServiceBridgeVirtual* service = service_;
-  HWND hwnd = m_hWnd;
-  ThreadsManager::PostTask(ThreadsManager::IO, FROM_HERE, [service, hwnd] {
-    if (ServiceCallsStopped())
-      return;
-    UpgradeInfo upgrade = service->checkUpgrade();
-    if (IsNewerVersion(upgrade.version, kClientVersion) && upgrade.must == 1) {
-      VLOG(1) << "force to update, force up " << upgrade.must;
-      INT_PTR result = StartUpdater(win32::AnsiToWide(upgrade.package));
-      if (result <= 32)
-        LOG(ERROR) << "start update, shell execute return an error value: " << result;
-      else
-        ::PostMessageW(hwnd, WM_CLOSE, 0, 0);  // fails quietly when the window is gone
-      return;
-    }
-    VLOG(1) << "lastest version";
+  ThreadsManager::PostTask(ThreadsManager::IO, FROM_HERE, [service = service_, hwnd = m_hWnd] {
+    CheckForcedUpdate(service, hwnd);
   });
 
   if (auto_login_ && auto_login_->IsSelected()) {
@@ -551,30 +584,12 @@ void CLoginWnd::PostAccountLogin() {
   SignIn attempt{TextOf(account_edit_), TextOf(passwd_edit_)};
   CServiceBridgeVirtual* service = service_;
   std::string key_path = program_dir_ + "/pubkey.pem";
-  struct Outcome {
-    bool skipped = false;
-    LoginReading reading;
-    LoginResult result;
-  };
-  auto outcome = std::make_shared<Outcome>();
+  auto outcome = std::make_shared<AccountLoginOutcome>();
   base::WeakPtr<CLoginWnd> weak = weak_factory_.GetWeakPtr();
   ThreadsManager::PostTaskAndReply(
       ThreadsManager::IO, FROM_HERE,
       [service, key_path, attempt, outcome] {
-        VLOG(1) << "begin to login";
-        int tip = CheckAccountForm(attempt.account, attempt.password);
-        if (tip >= 0) {
-          LOG(ERROR) << "user account is illegal.";
-          outcome->reading = {LoginVerdict::kTip, tip};
-          return;
-        }
-        if (ServiceCallsStopped()) {
-          outcome->skipped = true;
-          return;
-        }
-        outcome->result = service->loginAccount(win32::WideToAnsi(attempt.account),
-                                                EncryptPassword(attempt.password, key_path), "");
-        outcome->reading = ReadLoginResult(outcome->result);
+        AccountLogin(service, key_path, attempt.account, attempt.password, outcome.get());
       },
       [weak, attempt, outcome] {
         CLoginWnd* self = weak.get();

@@ -53,8 +53,14 @@ class LoginJourneyTest : public ClientFixture {
 };
 
 TEST_F(LoginJourneyTest, ASecondClientSaysSoAndLeavesWithoutAWindow) {
+  // An installer left by an earlier update goes at start.
+  std::ofstream(program_dir_ + "/Installer.exe") << "old installer";
   auto first = StartClient();
   ASSERT_TRUE(first->ui().WaitForWindow(kLogin));
+  EXPECT_FALSE(std::filesystem::exists(program_dir_ + "/Installer.exe"));
+  EXPECT_NE(first->Output().find("delete file success."), std::string::npos);
+  // Without a route database the next sync starts from version 0.
+  EXPECT_NE(Config().find("[route_version]\r\nversion=0"), std::string::npos) << Config();
   auto second = StartClient();
   EXPECT_EQ(second->ui().WaitForMessageBox(), "Tern已经在运行！");
   for (const WindowEntry& w : second->ui().Windows())
