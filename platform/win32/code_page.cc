@@ -3,12 +3,12 @@
 #include <errno.h>
 #include <iconv.h>
 
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
 
+#include "base/utf8.h"
 #include "win32/last_error.h"
 
 namespace {
@@ -78,42 +78,24 @@ Converter* GetConverter(UINT code_page, bool to_wide) {
 
 enum class Result { kOk, kBadCodePage, kInvalid };
 
-// UTF-8 is converted here rather than by iconv: glibc's decoder accepts code
-// points past U+10FFFF, which neither UTF-8 nor Windows allow. A byte that
-// does not start a well-formed sequence becomes one U+FFFD.
+// UTF-8 is converted by base/utf8.h rather than by iconv: glibc's decoder
+// accepts code points past U+10FFFF, which neither UTF-8 nor Windows allow. A
+// byte that does not start a well-formed character becomes one U+FFFD.
 Result DecodeUtf8(const char* in, size_t size, bool strict, std::wstring* out) {
   out->reserve(size);
-  size_t i = 0;
-  while (i < size) {
-    unsigned char lead = static_cast<unsigned char>(in[i]);
-    size_t length = lead < 0x80           ? 1
-                    : (lead >> 5) == 0x6  ? 2
-                    : (lead >> 4) == 0xE  ? 3
-                    : (lead >> 3) == 0x1E ? 4
-                                          : 0;
-    char32_t code = length == 1   ? lead
-                    : length == 2 ? (lead & 0x1F)
-                    : length == 3 ? (lead & 0x0F)
-                                  : (lead & 0x07);
-    bool valid = length != 0 && i + length <= size;
-    for (size_t k = 1; valid && k < length; ++k) {
-      unsigned char next = static_cast<unsigned char>(in[i + k]);
-      valid = (next & 0xC0) == 0x80;
-      code = (code << 6) | (next & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not text.
-    static const char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (valid && (code < kMinimum[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)))
-      valid = false;
-    if (!valid) {
+  std::string_view text(in, size);
+  while (!text.empty()) {
+    char32_t code = 0;
+    size_t length = base::DecodeUtf8Char(text, &code);
+    if (length == 0) {
       if (strict)
         return Result::kInvalid;
       out->push_back(L'\xFFFD');
-      ++i;
+      text.remove_prefix(1);
       continue;
     }
     out->push_back(static_cast<wchar_t>(code));
-    i += length;
+    text.remove_prefix(length);
   }
   return Result::kOk;
 }
@@ -122,27 +104,10 @@ Result DecodeUtf8(const char* in, size_t size, bool strict, std::wstring* out) {
 Result EncodeUtf8(const wchar_t* in, size_t size, bool strict, std::string* out) {
   out->reserve(size);
   for (size_t i = 0; i < size; ++i) {
-    uint32_t c = static_cast<uint32_t>(in[i]);
-    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-      if (strict)
-        return Result::kInvalid;
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out->push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
+    char32_t c = static_cast<char32_t>(in[i]);
+    if (strict && (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)))
+      return Result::kInvalid;
+    base::AppendUtf8(c, out);
   }
   return Result::kOk;
 }
