@@ -13,7 +13,8 @@ PACKAGES=(
   libminizip-dev zlib1g-dev zip
   libpugixml-dev
   libcairo2-dev libpango1.0-dev libsdl2-dev fonts-wqy-zenhei fontconfig
-  libqrencode-dev
+  libqrencode-dev zbar-tools
+  libdw-dev
   libcpp-httplib-dev
   iproute2 procps
   curl openssl
