@@ -184,6 +184,10 @@ HWND CreateWindowExW(DWORD ex_style,
                      LPVOID param) {
   auto& t = Table();
   auto w = std::make_shared<Window>();
+  // A message-only window: no owner, never listed, found or shown.
+  bool message_only = parent == HWND_MESSAGE;
+  if (message_only)
+    parent = nullptr;
   {
     std::lock_guard<std::mutex> lock(t.mu);
     auto it = class_name ? t.classes.find(class_name) : t.classes.end();
@@ -219,7 +223,7 @@ HWND CreateWindowExW(DWORD ex_style,
     w->rect = {x, y, x + std::max(width, 0), y + std::max(height, 0)};
     w->queue = win32::internal::CurrentQueue();
     t.windows[w->hwnd] = w;
-    if (!(style & WS_CHILD))
+    if (!(style & WS_CHILD) && !message_only)
       RaiseLocked(t, w->hwnd, w->topmost);
   }
   win32::AttachMessageQueueToCurrentLoop();
