@@ -14,6 +14,7 @@
 #include "duilib/presenter.h"
 #include "duilib/zip_archive.h"
 #include "win32/message_pump_hooks.h"
+#include "win32/window_end_session.h"
 
 namespace DuiLib {
 namespace {
@@ -108,6 +109,7 @@ void CPaintManagerUI::SetInstance(HINSTANCE instance) {
   win32::SetPreTranslateFilter(PreTranslate);
   CPresenter::InstallMessageBox();
   automation::StartFromEnvironment();
+  win32::EndSessionOnSignals();
 }
 
 HINSTANCE CPaintManagerUI::GetInstance() {
@@ -231,6 +233,7 @@ std::vector<CPaintManagerUI*> CPaintManagerUI::GetPaintManagers() {
 }
 
 void CPaintManagerUI::Init(HWND hwnd, const wchar_t* name) {
+  CPresenter::OpenDisplay();
   m_hWndPaint = hwnd;
   m_sName = name;
   auto& list = G().managers;
