@@ -39,7 +39,8 @@ class ServiceBridgeSystemTest : public ::testing::Test {
     std::filesystem::create_directories(program_dir_);
     std::ofstream(program_dir_ + "/config.ini")
         << "[service_hosts]\r\naccount=" << service_->base_url()
-        << "\r\nnode=" << service_->base_url() << "\r\nbilling=" << service_->base_url() << "\r\n";
+        << "\r\nnode=" << service_->base_url() << "\r\nbilling=" << service_->base_url()
+        << "\r\nca_file=" << service_->certificate_path() << "\r\n";
     bridge_ = GetInterfaceLibraryInfo();
     bridge_->initialize(program_dir_);
     bridge_->setDeviceInfo("Linux-test");
