@@ -2,7 +2,7 @@
 // for local runs, demos and tests. See service_options.h for the command
 // line and admin_command.h for the admin verbs.
 #include <signal.h>
-#include <spdlog/sinks/basic_file_sink.h>
+#include <spdlog/sinks/rotating_file_sink.h>
 #include <spdlog/sinks/stdout_sinks.h>
 #include <spdlog/spdlog.h>
 #include <sys/stat.h>
@@ -36,16 +36,24 @@ bool PrepareStore(const std::string& data_dir, const std::string& db_path, std::
     return false;
   }
   chmod(data_dir.c_str(), 0700);
+  // The database holds password hashes and live credentials; SQLite's own
+  // companions (journal, WAL) take the same mode.
+  mode_t old_mask = umask(077);
   auto db = tern::Database::Open(db_path, error);
-  return db && tern::InitializeSchema(db.get(), NowSeconds(), error);
+  bool ready = db && tern::InitializeSchema(db.get(), NowSeconds(), error);
+  umask(old_mask);
+  if (ready)
+    chmod(db_path.c_str(), 0600);
+  return ready;
 }
 
 void SetUpLogging(const std::string& data_dir) {
   std::vector<spdlog::sink_ptr> sinks;
   sinks.push_back(std::make_shared<spdlog::sinks::stderr_sink_mt>());
   try {
-    sinks.push_back(
-        std::make_shared<spdlog::sinks::basic_file_sink_mt>(data_dir + "/tern-service.log"));
+    // Rotates at 4 MiB, keeping 3 old files.
+    sinks.push_back(std::make_shared<spdlog::sinks::rotating_file_sink_mt>(
+        data_dir + "/tern-service.log", 4 * 1024 * 1024, 3));
   } catch (const spdlog::spdlog_ex& e) {
     std::fprintf(stderr, "tern-service: no log file: %s\n", e.what());
   }
@@ -102,6 +110,18 @@ int main(int argc, char** argv) {
   api.pay_after = options.pay_after;
   api.token_lifetime = options.token_lifetime;
   api.sms_interval = options.sms_interval;
+  api.public_url = options.public_url;
+  api.max_connections = options.max_connections;
+  api.max_per_address = options.max_per_address;
+  api.header_timeout_ms = options.header_timeout * 1000;
+  if (!options.export_cert.empty()) {
+    std::string pem;
+    if (!tern::ReadWholeFile(api.cert_path, &pem) ||
+        !tern::WriteFileAtomically(options.export_cert, pem, 0644)) {
+      spdlog::error("cannot copy the certificate to {}", options.export_cert);
+      return 1;
+    }
+  }
   tern::ApiServer server(api, keys.get());
   if (!server.Start(&error)) {
     spdlog::error("{}", error);

@@ -52,6 +52,8 @@ class ServiceProcess {
   int relay_port() const { return relay_port_; }
   std::string base_url() const { return "https://127.0.0.1:" + std::to_string(https_port_); }
   const std::string& data_dir() const { return data_dir_; }
+  // The certificate clients must trust (the service's own self-signed one).
+  std::string certificate_path() const { return data_dir_ + "/tls_cert.pem"; }
 
  private:
   std::string data_dir_;
