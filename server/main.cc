@@ -14,6 +14,7 @@
 
 #include "server/admin_command.h"
 #include "server/api_server.h"
+#include "server/catalog_store.h"
 #include "server/key_material.h"
 #include "server/relay_server.h"
 #include "server/service_database.h"
@@ -90,7 +91,14 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   SetUpLogging(options.data_dir);
-  auto keys = tern::KeyMaterial::LoadOrCreate(options.data_dir, &error);
+  // Clients check the relay nodes' addresses against the certificate too.
+  std::vector<std::string> addresses{options.listen};
+  std::vector<tern::NodeRecord> nodes;
+  if (tern::CatalogStore(db_path).AllNodes(&nodes) == tern::StoreResult::kOk) {
+    for (const tern::NodeRecord& node : nodes)
+      addresses.push_back(node.addr_ip);
+  }
+  auto keys = tern::KeyMaterial::LoadOrCreate(options.data_dir, &error, addresses);
   if (!keys) {
     spdlog::error("{}", error);
     return 1;
@@ -131,6 +139,12 @@ int main(int argc, char** argv) {
   relay_config.db_path = db_path;
   relay_config.listen = options.listen;
   relay_config.port = options.relay_port;
+  relay_config.cert_path = api.cert_path;
+  relay_config.key_path = api.key_path;
+  relay_config.max_connections = options.max_connections;
+  relay_config.max_per_address = options.max_per_address;
+  relay_config.max_handshakes = options.relay_max_handshakes;
+  relay_config.handshake_timeout_ms = options.header_timeout * 1000;
   tern::RelayServer relay(relay_config);
   if (!relay.Start(&error)) {
     spdlog::error("{}", error);

@@ -75,7 +75,8 @@ struct HttpAnswer {
 
 class HttpsClient {
  public:
-  explicit HttpsClient(std::string base_url);
+  // Verifies the service against |ca_file| alone; empty: no verification.
+  explicit HttpsClient(std::string base_url, std::string ca_file = "");
   HttpAnswer Get(const std::string& path, const std::string& token = "") const;
   HttpAnswer Post(const std::string& path,
                   const std::string& body,
@@ -90,6 +91,7 @@ class HttpsClient {
 
  private:
   std::string base_url_;
+  std::string ca_file_;
 };
 
 }  // namespace tern
