@@ -14,6 +14,7 @@
 #include "server/account_store.h"
 #include "server/billing_store.h"
 #include "server/catalog_store.h"
+#include "server/guarded_https_server.h"
 #include "server/key_material.h"
 #include "server/password_hasher.h"
 #include "server/token_signer.h"
@@ -49,7 +50,7 @@ struct ApiServer::Reply {
 namespace {
 
 constexpr char kJsonType[] = "application/json;charset=UTF-8";
-constexpr int kHttpThreads = 64;
+constexpr int kListenBacklog = 1024;
 
 int64_t Now() {
   return std::chrono::duration_cast<std::chrono::seconds>(
@@ -179,19 +180,6 @@ bool ReadNewPassword(const KeyMaterial& keys,
   return true;
 }
 
-// Host names that may appear in a generated download address.
-bool IsPlainHost(const std::string& host) {
-  if (host.empty() || host.size() > 255)
-    return false;
-  for (char c : host) {
-    if (!isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != ':' && c != '[' &&
-        c != ']') {
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 ApiServer::ApiServer(ApiConfig config, const KeyMaterial* keys)
@@ -207,18 +195,20 @@ ApiServer::~ApiServer() {
 }
 
 bool ApiServer::Start(std::string* error) {
-  auto server =
-      std::make_unique<httplib::SSLServer>(config_.cert_path.c_str(), config_.key_path.c_str());
+  GuardLimits limits;
+  limits.max_total = config_.max_connections;
+  limits.max_per_address = config_.max_per_address;
+  limits.max_armed = config_.max_connections;
+  limits.deadline = std::chrono::milliseconds(config_.header_timeout_ms);
+  auto server = std::make_unique<GuardedHttpsServer>(config_.cert_path, config_.key_path, limits);
   if (!server->is_valid()) {
     *error = "cannot load the TLS certificate " + config_.cert_path;
     return false;
   }
-  server->new_task_queue = [] { return new httplib::ThreadPool(kHttpThreads); };
   server->set_payload_max_length(config_.max_body);
   // Headers and body go out in separate writes; without this, delayed ACKs
   // add tens of milliseconds to every answer.
   server->set_tcp_nodelay(true);
-  server->set_read_timeout(10, 0);
   server->set_write_timeout(30, 0);
   server->set_keep_alive_max_count(1000);
   auto dispatch = [this](const httplib::Request& req, httplib::Response& res) {
@@ -236,8 +226,8 @@ bool ApiServer::Start(std::string* error) {
     if (!res.body.empty())
       return;
     Reply reply;
-    if (res.status == 413) {
-      reply.Fail(413, kApiTooLarge, "请求内容过大");
+    if (res.status == 413 || res.status == 411) {
+      reply.Fail(res.status, kApiTooLarge, "请求内容过大");
     } else if (res.status == 404) {
       reply.Fail(404, kApiNotFound, "接口不存在");
     } else {
@@ -262,6 +252,7 @@ bool ApiServer::Start(std::string* error) {
     *error = "cannot listen on " + config_.listen + ":" + std::to_string(config_.port);
     return false;
   }
+  server->WidenBacklog(kListenBacklog);
   server_ = std::move(server);
   thread_ = std::thread([this] { server_->listen_after_bind(); });
   return true;
@@ -571,7 +562,8 @@ void ApiServer::SendCaptcha(const httplib::Request& req, Reply* reply) {
     return StoreFailure(reply, "issuing an SMS code");
   // Nothing is sent anywhere: the operator reads the code here or with
   // "admin last-code".
-  spdlog::info("SMS code for {}: {}", number, code);
+  // The code itself stays out of the log; "admin last-code" reads it.
+  spdlog::info("SMS code sent to {}", number);
   reply->info = "验证码已发送，请注意查收";
 }
 
@@ -704,18 +696,19 @@ void ApiServer::NameServers(const httplib::Request& req, Reply* reply) {
   });
 }
 
-void ApiServer::CheckVersion(const httplib::Request& req, Reply* reply) {
+void ApiServer::CheckVersion(const httplib::Request&, Reply* reply) {
   VersionRecord version;
   StoreResult found = catalog_->LatestVersion(&version);
   if (found == StoreResult::kError)
     return StoreFailure(reply, "reading the version");
   std::string package;
   if (!config_.package_path.empty()) {
-    std::string host = req.get_header_value("Host");
-    if (!IsPlainHost(host))
-      host = config_.listen + ":" + std::to_string(port_);
-    package = "https://" + host + "/package/" +
-              config_.package_path.substr(config_.package_path.rfind('/') + 1);
+    // Never from the request's Host header: whoever sends one would choose
+    // where clients download their next program from.
+    std::string base = config_.public_url.empty()
+                           ? "https://" + config_.listen + ":" + std::to_string(port_)
+                           : config_.public_url;
+    package = base + "/package/" + config_.package_path.substr(config_.package_path.rfind('/') + 1);
   }
   reply->info = version.info;
   reply->Data([&](JsonWriter& w) {

@@ -395,6 +395,7 @@ void HttpInterface::initialize(std::string directory) {
     InitializeLog(directory.empty() ? std::string(".") : directory);
     std::string working_directory = directory.empty() ? std::string() : directory + "/";
     ServiceHosts hosts = ReadServiceHosts(working_directory);
+    SetTrustedCertificateFile(hosts.ca_file);
     std::lock_guard<std::mutex> hold(State().lock);
     State().working_directory = std::move(working_directory);
     State().hosts = std::move(hosts);

@@ -29,14 +29,19 @@ std::string ReadHost(const std::wstring& file, const wchar_t* key, const std::st
 
 ServiceHosts DefaultServiceHosts() {
   return {WithoutTrailingSlash(TERN_ACCOUNT_HOST), WithoutTrailingSlash(TERN_NODE_HOST),
-          WithoutTrailingSlash(TERN_BILLING_HOST)};
+          WithoutTrailingSlash(TERN_BILLING_HOST), std::string()};
 }
 
 ServiceHosts ReadServiceHosts(const std::string& working_directory) {
   ServiceHosts defaults = DefaultServiceHosts();
   std::wstring file = win32::AnsiToWide(working_directory + "config.ini");
-  return {ReadHost(file, L"account", defaults.account), ReadHost(file, L"node", defaults.node),
-          ReadHost(file, L"billing", defaults.billing)};
+  ServiceHosts hosts{ReadHost(file, L"account", defaults.account),
+                     ReadHost(file, L"node", defaults.node),
+                     ReadHost(file, L"billing", defaults.billing), std::string()};
+  std::string ca_file = ReadHost(file, L"ca_file", std::string());
+  if (!ca_file.empty())
+    hosts.ca_file = ca_file.front() == '/' ? ca_file : working_directory + ca_file;
+  return hosts;
 }
 
 }  // namespace servicebridge
