@@ -14,7 +14,8 @@
 //                          691 credentials refused, 720 protocol refused,
 //                          32 dialling too frequently, 734 handshake failed,
 //                          87 bad argument, 21 not initialised, 1001 routes
-//                          could not be recorded
+//                          could not be recorded, 8 out of descriptors or
+//                          other resources
 #ifndef KELVONET_KELVO_NET_H_
 #define KELVONET_KELVO_NET_H_
 
