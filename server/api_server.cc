@@ -124,6 +124,62 @@ void StoreFailure(ApiServer::Reply* reply, const char* what) {
   reply->Fail(500, kApiServerError, "服务器繁忙，请稍后重试");
 }
 
+// Finds the account a request names; false when |reply| already holds the
+// refusal or the failure.
+bool FindAccountByNumber(AccountStore* accounts,
+                         const std::string& number,
+                         const char* action,
+                         ApiServer::Reply* reply,
+                         AccountRecord* account) {
+  StoreResult found = AccountStore::IsAccountNumber(number) ? accounts->Find(number, account)
+                                                            : StoreResult::kNotFound;
+  if (found == StoreResult::kError) {
+    StoreFailure(reply, action);
+    return false;
+  }
+  if (found != StoreResult::kOk) {
+    reply->Refuse(kApiUnknownAccount, "账号不存在");
+    return false;
+  }
+  return true;
+}
+
+// Uses up the SMS code; false when |reply| already holds the refusal or the
+// failure.
+bool UseSmsCode(AccountStore* accounts,
+                const std::string& number,
+                const std::string& captcha,
+                ApiServer::Reply* reply) {
+  StoreResult code = accounts->ConsumeSmsCode(number, captcha, Now());
+  if (code == StoreResult::kError) {
+    StoreFailure(reply, "checking an SMS code");
+    return false;
+  }
+  if (code != StoreResult::kOk) {
+    reply->Refuse(kApiBadSmsCode, "验证码错误或已过期");
+    return false;
+  }
+  return true;
+}
+
+// Decrypts a password being set and checks its format; false when |reply|
+// already holds the refusal.
+bool ReadNewPassword(const KeyMaterial& keys,
+                     const std::string& encrypted,
+                     ApiServer::Reply* reply,
+                     std::string* password) {
+  if (!keys.DecryptPassword(encrypted, password)) {
+    reply->Refuse(kApiPasswordUnreadable, "密码解析失败，请重新获取公钥后重试");
+    return false;
+  }
+  if (!IsAcceptablePassword(*password)) {
+    reply->Refuse(kApiBadPasswordFormat,
+                  "密码格式错误，密码为长度8-16位至少包含一个英文或特殊字符");
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 ApiServer::ApiServer(ApiConfig config, const KeyMaterial* keys)
@@ -367,20 +423,8 @@ void ApiServer::SignUp(const httplib::Request& req, Reply* reply) {
   if (found == StoreResult::kError)
     return StoreFailure(reply, "signing up");
   std::string password;
-  if (!keys_->DecryptPassword(encrypted, &password)) {
-    reply->Refuse(kApiPasswordUnreadable, "密码解析失败，请重新获取公钥后重试");
-    return;
-  }
-  if (!IsAcceptablePassword(password)) {
-    reply->Refuse(kApiBadPasswordFormat,
-                  "密码格式错误，密码为长度8-16位至少包含一个英文或特殊字符");
-    return;
-  }
-  StoreResult code = accounts_->ConsumeSmsCode(number, captcha, Now());
-  if (code != StoreResult::kOk) {
-    if (code == StoreResult::kError)
-      return StoreFailure(reply, "checking an SMS code");
-    reply->Refuse(kApiBadSmsCode, "验证码错误或已过期");
+  if (!ReadNewPassword(*keys_, encrypted, reply, &password) ||
+      !UseSmsCode(accounts_.get(), number, captcha, reply)) {
     return;
   }
   std::string hash = HashPassword(password);
@@ -410,14 +454,8 @@ void ApiServer::SignIn(const httplib::Request& req, Reply* reply) {
     return;
   }
   AccountRecord account;
-  StoreResult found = AccountStore::IsAccountNumber(number) ? accounts_->Find(number, &account)
-                                                            : StoreResult::kNotFound;
-  if (found == StoreResult::kError)
-    return StoreFailure(reply, "signing in");
-  if (found != StoreResult::kOk) {
-    reply->Refuse(kApiUnknownAccount, "账号不存在");
+  if (!FindAccountByNumber(accounts_.get(), number, "signing in", reply, &account))
     return;
-  }
   auto suspicious = [&] {
     reply->Refuse(kApiSuspicious, "登录过于频繁，请使用手机短信验证码登录");
     reply->Data([](JsonWriter& w) {
@@ -467,21 +505,10 @@ void ApiServer::Shortcut(const httplib::Request& req, Reply* reply) {
   if (!StringMember(doc, "captcha", reply, &captcha))
     return;
   AccountRecord account;
-  StoreResult found = AccountStore::IsAccountNumber(number) ? accounts_->Find(number, &account)
-                                                            : StoreResult::kNotFound;
-  if (found == StoreResult::kError)
-    return StoreFailure(reply, "signing in by SMS");
-  if (found != StoreResult::kOk) {
-    reply->Refuse(kApiUnknownAccount, "账号不存在");
+  if (!FindAccountByNumber(accounts_.get(), number, "signing in by SMS", reply, &account))
     return;
-  }
-  StoreResult code = accounts_->ConsumeSmsCode(number, captcha, Now());
-  if (code == StoreResult::kError)
-    return StoreFailure(reply, "checking an SMS code");
-  if (code != StoreResult::kOk) {
-    reply->Refuse(kApiBadSmsCode, "验证码错误或已过期");
+  if (!UseSmsCode(accounts_.get(), number, captcha, reply))
     return;
-  }
   std::string interim;
   if (accounts_->RecordSuccess(account.id) != StoreResult::kOk ||
       accounts_->IssueInterim(account.id, Now(), &interim) != StoreResult::kOk) {
@@ -501,29 +528,11 @@ void ApiServer::ResetPassword(const httplib::Request& req, Reply* reply) {
     return;
   }
   AccountRecord account;
-  StoreResult found = AccountStore::IsAccountNumber(number) ? accounts_->Find(number, &account)
-                                                            : StoreResult::kNotFound;
-  if (found == StoreResult::kError)
-    return StoreFailure(reply, "resetting a password");
-  if (found != StoreResult::kOk) {
-    reply->Refuse(kApiUnknownAccount, "账号不存在");
+  if (!FindAccountByNumber(accounts_.get(), number, "resetting a password", reply, &account))
     return;
-  }
   std::string password;
-  if (!keys_->DecryptPassword(encrypted, &password)) {
-    reply->Refuse(kApiPasswordUnreadable, "密码解析失败，请重新获取公钥后重试");
-    return;
-  }
-  if (!IsAcceptablePassword(password)) {
-    reply->Refuse(kApiBadPasswordFormat,
-                  "密码格式错误，密码为长度8-16位至少包含一个英文或特殊字符");
-    return;
-  }
-  StoreResult code = accounts_->ConsumeSmsCode(number, captcha, Now());
-  if (code == StoreResult::kError)
-    return StoreFailure(reply, "checking an SMS code");
-  if (code != StoreResult::kOk) {
-    reply->Refuse(kApiBadSmsCode, "验证码错误或已过期");
+  if (!ReadNewPassword(*keys_, encrypted, reply, &password) ||
+      !UseSmsCode(accounts_.get(), number, captcha, reply)) {
     return;
   }
   std::string hash = HashPassword(password);

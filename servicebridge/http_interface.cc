@@ -202,7 +202,7 @@ std::vector<RouteEntry> HttpInterface::syncRouteTable(int& newVersion, int curre
     }
     RouteAnswer answer = ReadRoutesAnswer(reply.body, Utf8ToAnsi);
     if (answer.last_change_version) {
-      std::wstring file = AnsiToWide(WorkingDirectory() + "config.ini");
+      std::wstring file = win32::AnsiToWide(WorkingDirectory() + "config.ini");
       std::wstring value = std::to_wstring(*answer.last_change_version);
       WritePrivateProfileStringW(L"route_version", L"version", value.c_str(), file.c_str());
     }
