@@ -104,6 +104,9 @@ TEST_F(ProfileTest, WritesCreateReplaceAndDelete) {
   ASSERT_TRUE(WritePrivateProfileStringW(L"user_data", L"list", L"a|b", wpath_.c_str()));
   ASSERT_TRUE(WritePrivateProfileStringW(L"USER_DATA", L"ACCOUNT", L"乙", wpath_.c_str()));
   ASSERT_TRUE(WritePrivateProfileStringW(L"route_version", L"version", L"12", wpath_.c_str()));
+  EXPECT_EQ(std::filesystem::status(win32::WideToUtf8(wpath_)).permissions() &
+                std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   EXPECT_EQ(ReadRaw(),
             "[user_data]\naccount=\xE4\xB9\x99\nlist=a|b\n[route_version]\nversion=12\n");
   EXPECT_EQ(GetPrivateProfileIntW(L"route_version", L"version", 0, wpath_.c_str()), 12u);
