@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "duilib/UIlib.h"
+#include "duilib/presenter.h"
 #include "duilib/test_window_for_testing.h"
 
 namespace DuiLib {
@@ -312,6 +313,67 @@ TEST_F(ControlsTest, WorkerThreadControlCallsRunOnTheWindowThread) {
   EXPECT_EQ(title->GetText(), L"from worker");
   // Asking for messages again takes sends again (for the tests that follow).
   PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+}
+
+// Tab and Shift+Tab walk the tab stops in the window file's order, wrapping;
+// a tab character never reaches an edit.
+TEST_F(ControlsTest, TabMovesFocusInTheWindowsOrder) {
+  HWND h = wnd_->GetHWND();
+  auto key = [&](bool shift) {
+    LPARAM mods = shift ? (static_cast<LPARAM>(MK_SHIFT) << 24) : 0;
+    SendMessageW(h, WM_KEYDOWN, VK_TAB, mods);
+    SendMessageW(h, WM_CHAR, L'\t', mods);
+  };
+  wnd_->Find(L"account_edit")->SetFocus();
+  key(false);
+  EXPECT_EQ(wnd_->pm().GetFocus(), wnd_->Find(L"passwd_edit"));
+  EXPECT_EQ(wnd_->Find(L"account_edit")->GetText(), L"");
+  key(false);
+  EXPECT_EQ(wnd_->pm().GetFocus(), wnd_->Find(L"a"));
+  key(true);
+  key(true);
+  EXPECT_EQ(wnd_->pm().GetFocus(), wnd_->Find(L"account_edit"));
+  // Backwards from the first stop wraps to the last enabled one.
+  key(true);
+  EXPECT_EQ(wnd_->pm().GetFocus(), wnd_->Find(L"mapped_btn"));
+}
+
+// Copy and paste through the clipboard between two windows; a password edit
+// never copies or cuts, but takes a paste.
+TEST_F(ControlsTest, ClipboardRoundTripAndPasswordsNeverCopy) {
+  TestWindowForTesting other(kForm, L"OtherWnd");
+  ASSERT_NE(other.CreateHidden(), nullptr);
+  auto ctrl = [](HWND h, wchar_t key) {
+    SendMessageW(h, WM_KEYDOWN, key, static_cast<LPARAM>(MK_CONTROL) << 24);
+  };
+  auto* from = static_cast<CEditUI*>(wnd_->Find(L"account_edit"));
+  from->SetText(L"13800");
+  from->SetFocus();
+  ctrl(wnd_->GetHWND(), 'A');
+  ctrl(wnd_->GetHWND(), 'C');
+  auto* to = other.Find(L"account_edit");
+  to->SetFocus();
+  ctrl(other.GetHWND(), 'V');
+  EXPECT_EQ(to->GetText(), L"13800");
+
+  auto* secret = wnd_->Find(L"passwd_edit");
+  secret->SetText(L"hunter2");
+  secret->SetFocus();
+  ctrl(wnd_->GetHWND(), 'A');
+  ctrl(wnd_->GetHWND(), 'C');
+  ctrl(wnd_->GetHWND(), 'X');
+  EXPECT_EQ(secret->GetText(), L"hunter2");
+  EXPECT_EQ(CPresenter::GetClipboardText(), L"13800");
+  // Cut from a normal edit moves the text; a paste into the password edit works.
+  from->SetFocus();
+  ctrl(wnd_->GetHWND(), 'A');
+  ctrl(wnd_->GetHWND(), 'X');
+  EXPECT_EQ(from->GetText(), L"");
+  secret->SetFocus();
+  ctrl(wnd_->GetHWND(), 'A');
+  ctrl(wnd_->GetHWND(), 'V');
+  EXPECT_EQ(secret->GetText(), L"13800");
+  DestroyWindow(other.GetHWND());
 }
 
 }  // namespace

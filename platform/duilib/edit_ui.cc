@@ -5,6 +5,7 @@
 #include <cwctype>
 
 #include "duilib/paint_manager_ui.h"
+#include "duilib/presenter.h"
 #include "duilib/render_engine.h"
 
 namespace DuiLib {
@@ -227,6 +228,32 @@ void CEditUI::DoEvent(TEventUI& event) {
           if (ctrl)
             SetSelAll();
           return;
+        case 'C':
+        case 'X': {
+          // A password never leaves its edit.
+          if (!ctrl || m_bPasswordMode || GetSelStart() == GetSelEnd())
+            return;
+          std::wstring all = m_sText.str();
+          CPresenter::SetClipboardText(all.substr(GetSelStart(), GetSelEnd() - GetSelStart()));
+          if (event.chKey == 'X' && !m_bReadOnly) {
+            DeleteSelection();
+            Invalidate();
+            if (m_pManager)
+              m_pManager->SendNotify(this, DUI_MSGTYPE_TEXTCHANGED);
+          }
+          return;
+        }
+        case 'V': {
+          if (!ctrl || m_bReadOnly)
+            return;
+          std::wstring text = CPresenter::GetClipboardText();
+          // A single-line edit takes the first line only.
+          if (!WantsNewLine())
+            text = text.substr(0, text.find_first_of(L"\r\n"));
+          if (!text.empty())
+            TypeText(text.c_str());
+          return;
+        }
         default:
           return;
       }

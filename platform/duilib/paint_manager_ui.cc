@@ -472,6 +472,33 @@ void CPaintManagerUI::SetFocus(CControlUI* control) {
   }
 }
 
+bool CPaintManagerUI::MoveFocus(bool forward) {
+  if (!m_pRoot)
+    return false;
+  // Tab stops in the window's order: the order of the window file.
+  struct Collect {
+    static CControlUI* CALLBACK Proc(CControlUI* c, LPVOID data) {
+      if ((c->GetControlFlags() & UIFLAG_TABSTOP) && c->IsVisible() && c->IsEnabled())
+        static_cast<std::vector<CControlUI*>*>(data)->push_back(c);
+      return nullptr;
+    }
+  };
+  std::vector<CControlUI*> stops;
+  m_pRoot->FindControl(Collect::Proc, &stops, UIFIND_VISIBLE | UIFIND_ENABLED);
+  if (stops.empty())
+    return false;
+  auto it = std::find(stops.begin(), stops.end(), m_pFocus);
+  size_t next;
+  if (it == stops.end())
+    next = forward ? 0 : stops.size() - 1;
+  else if (forward)
+    next = (static_cast<size_t>(it - stops.begin()) + 1) % stops.size();
+  else
+    next = (static_cast<size_t>(it - stops.begin()) + stops.size() - 1) % stops.size();
+  SetFocus(stops[next]);
+  return true;
+}
+
 void CPaintManagerUI::SetCapture() {
   ::SetCapture(m_hWndPaint);
   m_bMouseCapture = true;
@@ -771,6 +798,10 @@ bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wparam, LPARAM lparam, LRE
         m_bPaintPosted = false;
       return true;
     case WM_SIZE:
+      if (m_presenter)
+        m_presenter->SetMinimized(wparam == SIZE_MINIMIZED);
+      if (wparam == SIZE_MINIMIZED)
+        return false;
       if (m_pRoot)
         m_pRoot->NeedUpdate();
       m_bUpdateNeeded = true;
@@ -895,6 +926,12 @@ bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wparam, LPARAM lparam, LRE
     case WM_KEYDOWN:
     case WM_KEYUP:
     case WM_CHAR: {
+      if (msg == WM_KEYDOWN && wparam == VK_TAB) {
+        MoveFocus(((lparam >> 24) & MK_SHIFT) == 0);
+        return true;
+      }
+      if (msg == WM_CHAR && wparam == L'\t')
+        return true;  // Tab moves focus; no control types it.
       if (!m_pFocus)
         return false;
       event.Type = msg == WM_KEYDOWN ? UIEVENT_KEYDOWN

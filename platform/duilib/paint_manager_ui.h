@@ -93,6 +93,9 @@ class CPaintManagerUI {
 
   CControlUI* GetFocus() const { return m_pFocus; }
   void SetFocus(CControlUI* control);
+  // Tab / Shift+Tab: focus the next (previous) tab stop in the window's
+  // order, wrapping around. False when the window has none.
+  bool MoveFocus(bool forward);
   void SetCapture();
   void ReleaseCapture();
   bool IsCaptured() const { return m_bMouseCapture; }

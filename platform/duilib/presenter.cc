@@ -27,6 +27,8 @@ struct SdlState {
   std::map<Uint32, HWND> windows;
   // Caption dragging: the window and the grab offset inside it.
   HWND dragging = nullptr;
+  // The window that last took a click or was shown active.
+  HWND active = nullptr;
   POINT drag_offset = {0, 0};
   // The watcher thread waits for X input, then asks the UI thread to pump.
   std::thread watcher;
@@ -86,6 +88,20 @@ LPARAM Modifiers() {
   if (mod & KMOD_CTRL)
     m |= MK_CONTROL;
   return m << 24;
+}
+
+// Moves activation to `hwnd` (null: away from every window of ours); the
+// window losing it hears WM_ACTIVATE WA_INACTIVE (menus close on it).
+void Activate(HWND hwnd, WPARAM how) {
+  SdlState& s = S();
+  HWND old = s.active;
+  if (old == hwnd)
+    return;
+  s.active = hwnd;
+  if (old && IsWindow(old))
+    PostMessageW(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(hwnd));
+  if (hwnd)
+    PostMessageW(hwnd, WM_ACTIVATE, how, reinterpret_cast<LPARAM>(old));
 }
 
 void Translate(const SDL_Event& e) {
@@ -148,6 +164,7 @@ void Translate(const SDL_Event& e) {
       break;
     case SDL_MOUSEBUTTONDOWN: {
       SetCursorPos(gx, gy);
+      Activate(hwnd, WA_CLICKACTIVE);
       if (e.button.button == SDL_BUTTON_LEFT) {
         LRESULT hit = SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(gx, gy));
         if (hit == HTCAPTION) {
@@ -199,6 +216,14 @@ void Translate(const SDL_Event& e) {
         PostMessageW(hwnd, WM_MOUSELEAVE, 0, 0);
       else if (e.window.event == SDL_WINDOWEVENT_EXPOSED)
         InvalidateRect(hwnd, nullptr, FALSE);
+      else if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST && s.active == hwnd)
+        Activate(nullptr, WA_INACTIVE);
+      // The window manager minimised or restored it (taskbar, keyboard):
+      // the window hears it as the system command it would get on Windows.
+      else if (e.window.event == SDL_WINDOWEVENT_MINIMIZED && !IsIconic(hwnd))
+        PostMessageW(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+      else if (e.window.event == SDL_WINDOWEVENT_RESTORED && IsIconic(hwnd))
+        PostMessageW(hwnd, WM_SYSCOMMAND, SC_RESTORE, 0);
       break;
     default:
       break;
@@ -288,6 +313,29 @@ void PumpIfQueued() {
 
 }  // namespace
 
+namespace {
+std::wstring& LocalClipboard() {
+  static std::wstring* text = new std::wstring;
+  return *text;
+}
+}  // namespace
+
+void CPresenter::SetClipboardText(const std::wstring& text) {
+  if (S().initialised && SDL_SetClipboardText(ToUtf8(text).c_str()) == 0)
+    return;
+  LocalClipboard() = text;
+}
+
+std::wstring CPresenter::GetClipboardText() {
+  if (S().initialised) {
+    char* text = SDL_GetClipboardText();
+    std::wstring out = text ? FromUtf8(text) : std::wstring();
+    SDL_free(text);
+    return out;
+  }
+  return LocalClipboard();
+}
+
 void CPresenter::OpenDisplay() {
   if (Enabled())
     InitSdl();
@@ -316,12 +364,25 @@ std::unique_ptr<CPresenter> CPresenter::Create(HWND hwnd) {
   GetWindowTextW(hwnd, title, 256);
   SDL_SetWindowTitle(w, ToUtf8(title).c_str());
   S().windows[SDL_GetWindowID(w)] = hwnd;
+  // An owned window stays above its owner and goes with it when the window
+  // manager minimises it (WM_TRANSIENT_FOR).
+  HWND owner = GetWindow(hwnd, GW_OWNER);
+  for (auto& [id, h] : S().windows) {
+    if (h == owner && owner) {
+      if (SDL_Window* owner_window = SDL_GetWindowFromID(id))
+        SDL_SetWindowModalFor(w, owner_window);
+    }
+  }
+  if (GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST)
+    SDL_SetWindowAlwaysOnTop(w, SDL_TRUE);
   StartWatcher(w);
   return std::unique_ptr<CPresenter>(new CPresenter(hwnd, w));
 }
 
 CPresenter::~CPresenter() {
   S().windows.erase(SDL_GetWindowID(window_));
+  if (S().active == hwnd_)
+    S().active = nullptr;
   if (S().dragging == hwnd_)
     S().dragging = nullptr;
   SDL_DestroyWindow(window_);
@@ -332,8 +393,12 @@ void CPresenter::Show(bool show) {
     Move(hwnd_);
     SDL_ShowWindow(window_);
     SDL_RaiseWindow(window_);
+    if (GetForegroundWindow() == hwnd_)
+      Activate(hwnd_, WA_ACTIVE);
   } else {
     SDL_HideWindow(window_);
+    if (S().active == hwnd_)
+      S().active = nullptr;
   }
   PumpIfQueued();
 }
@@ -342,6 +407,15 @@ void CPresenter::Move(HWND hwnd) {
   RECT r;
   if (GetWindowRect(hwnd, &r))
     SDL_SetWindowPosition(window_, r.left, r.top);
+  PumpIfQueued();
+}
+
+void CPresenter::SetMinimized(bool minimized) {
+  bool shown_minimized = (SDL_GetWindowFlags(window_) & SDL_WINDOW_MINIMIZED) != 0;
+  if (minimized && !shown_minimized)
+    SDL_MinimizeWindow(window_);
+  else if (!minimized && shown_minimized)
+    SDL_RestoreWindow(window_);
   PumpIfQueued();
 }
 

@@ -414,8 +414,28 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
   }
   if (show != static_cast<bool>(was_visible))
     SendMessageW(hwnd, WM_SHOWWINDOW, show, 0);
-  if (was_minimized != minimized)
+  if (was_minimized != minimized) {
     SendSized(hwnd, r, minimized ? SIZE_MINIMIZED : SIZE_RESTORED);
+    // Owned windows hide with their minimised owner and come back with it.
+    std::vector<HWND> owned;
+    {
+      auto& t = Table();
+      std::lock_guard<std::mutex> lock(t.mu);
+      for (auto& [h, other] : t.windows) {
+        if (other->owner != hwnd)
+          continue;
+        if (minimized && other->visible) {
+          other->hidden_by_owner = true;
+          owned.push_back(h);
+        } else if (!minimized && other->hidden_by_owner) {
+          other->hidden_by_owner = false;
+          owned.push_back(h);
+        }
+      }
+    }
+    for (HWND h : owned)
+      ShowWindow(h, minimized ? SW_HIDE : SW_SHOWNA);
+  }
   bool activate = show && cmd != SW_SHOWNA && cmd != SW_SHOWNOACTIVATE &&
                   cmd != SW_SHOWMINNOACTIVE && cmd != SW_MINIMIZE;
   if (activate && !(w->style & WS_CHILD)) {
