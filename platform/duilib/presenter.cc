@@ -80,8 +80,9 @@ WPARAM KeyToVk(SDL_Keycode key) {
   }
 }
 
-LPARAM Modifiers() {
-  SDL_Keymod mod = SDL_GetModState();
+// The modifiers as they were when the key went down: SDL's current state may
+// already be past them when a batch of events is drained.
+LPARAM Modifiers(Uint16 mod) {
   LPARAM m = 0;
   if (mod & KMOD_SHIFT)
     m |= MK_SHIFT;
@@ -165,6 +166,12 @@ void Translate(const SDL_Event& e) {
     case SDL_MOUSEBUTTONDOWN: {
       SetCursorPos(gx, gy);
       Activate(hwnd, WA_CLICKACTIVE);
+      // Click to focus, also where no window manager gives the keyboard to
+      // the clicked window (and after a closed menu took it along).
+      if (SDL_Window* window = SDL_GetWindowFromID(id)) {
+        if (!(SDL_GetWindowFlags(window) & SDL_WINDOW_INPUT_FOCUS))
+          SDL_SetWindowInputFocus(window);
+      }
       if (e.button.button == SDL_BUTTON_LEFT) {
         LRESULT hit = SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(gx, gy));
         if (hit == HTCAPTION) {
@@ -197,11 +204,11 @@ void Translate(const SDL_Event& e) {
       break;
     case SDL_KEYDOWN:
       if (WPARAM vk = KeyToVk(e.key.keysym.sym))
-        PostMessageW(hwnd, WM_KEYDOWN, vk, Modifiers());
+        PostMessageW(hwnd, WM_KEYDOWN, vk, Modifiers(e.key.keysym.mod));
       break;
     case SDL_KEYUP:
       if (WPARAM vk = KeyToVk(e.key.keysym.sym))
-        PostMessageW(hwnd, WM_KEYUP, vk, Modifiers());
+        PostMessageW(hwnd, WM_KEYUP, vk, Modifiers(e.key.keysym.mod));
       break;
     case SDL_TEXTINPUT:
       for (wchar_t c : FromUtf8(e.text.text)) {
@@ -216,6 +223,11 @@ void Translate(const SDL_Event& e) {
         PostMessageW(hwnd, WM_MOUSELEAVE, 0, 0);
       else if (e.window.event == SDL_WINDOWEVENT_EXPOSED)
         InvalidateRect(hwnd, nullptr, FALSE);
+      else if (e.window.event == SDL_WINDOWEVENT_MOVED &&
+               (e.window.data1 != wr.left || e.window.data2 != wr.top))
+        // Moved by the window manager or another program: follow it.
+        SetWindowPos(hwnd, nullptr, e.window.data1, e.window.data2, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
       else if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST && s.active == hwnd)
         Activate(nullptr, WA_INACTIVE);
       // The window manager minimised or restored it (taskbar, keyboard):
@@ -393,8 +405,7 @@ void CPresenter::Show(bool show) {
     Move(hwnd_);
     SDL_ShowWindow(window_);
     SDL_RaiseWindow(window_);
-    if (GetForegroundWindow() == hwnd_)
-      Activate(hwnd_, WA_ACTIVE);
+    Activate(hwnd_, WA_ACTIVE);
   } else {
     SDL_HideWindow(window_);
     if (S().active == hwnd_)
