@@ -1,5 +1,6 @@
 // The demo program on a real X server: what the X server itself reports
 // (xwininfo, screenshots), not only our own bookkeeping.
+#include <gio/gio.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -290,6 +291,152 @@ TEST_F(DesktopTest, MinimiseAndRestoreFromTheWindowManager) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   EXPECT_EQ(status, "系统:还原\n");
+  EXPECT_TRUE(ReadGeometry(x, wid).viewable);
+}
+
+// A tray host of our own on a private session bus: it takes the
+// StatusNotifierItem registrations, as a desktop's tray does.
+class WatcherForTesting {
+ public:
+  ~WatcherForTesting() {
+    if (bus_)
+      g_object_unref(bus_);
+    if (context_) {
+      g_main_context_pop_thread_default(context_);
+      g_main_context_unref(context_);
+    }
+    if (daemon_pid_ > 0)
+      kill(daemon_pid_, SIGTERM);
+  }
+  bool Start() {
+    FILE* p = popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
+    if (!p)
+      return false;
+    char line[512];
+    if (fgets(line, sizeof(line), p))
+      address_ = line;
+    if (fgets(line, sizeof(line), p))
+      daemon_pid_ = std::atoi(line);
+    pclose(p);
+    while (!address_.empty() && address_.back() == '\n')
+      address_.pop_back();
+    if (address_.empty())
+      return false;
+    context_ = g_main_context_new();
+    g_main_context_push_thread_default(context_);
+    bus_ = g_dbus_connection_new_for_address_sync(
+        address_.c_str(),
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, nullptr);
+    if (!bus_)
+      return false;
+    static const char kXml[] =
+        "<node><interface name='org.kde.StatusNotifierWatcher'>"
+        "<method name='RegisterStatusNotifierItem'><arg type='s' direction='in'/></method>"
+        "</interface></node>";
+    GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kXml, nullptr);
+    static const GDBusInterfaceVTable vtable = {
+        [](GDBusConnection*, const gchar* sender, const gchar*, const gchar*, const gchar*,
+           GVariant* params, GDBusMethodInvocation* invocation, gpointer self) {
+          const gchar* path = nullptr;
+          g_variant_get(params, "(&s)", &path);
+          auto* w = static_cast<WatcherForTesting*>(self);
+          w->item_sender_ = sender;
+          w->item_path_ = path;
+          g_dbus_method_invocation_return_value(invocation, nullptr);
+        },
+        nullptr,
+        nullptr,
+        {}};
+    g_dbus_connection_register_object(bus_, "/StatusNotifierWatcher", node->interfaces[0], &vtable,
+                                      this, nullptr, nullptr);
+    g_dbus_node_info_unref(node);
+    GVariant* owned = g_dbus_connection_call_sync(
+        bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+        "RequestName", g_variant_new("(su)", "org.kde.StatusNotifierWatcher", 0u), nullptr,
+        G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+    if (!owned)
+      return false;
+    g_variant_unref(owned);
+    return true;
+  }
+  const std::string& address() const { return address_; }
+  // Serves the bus until an item registered or 10 s passed.
+  bool WaitForItem() {
+    for (int i = 0; i < 1000 && item_path_.empty(); ++i) {
+      while (g_main_context_iteration(context_, FALSE)) {
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return !item_path_.empty();
+  }
+  std::string Title() {
+    GVariant* r = g_dbus_connection_call_sync(
+        bus_, item_sender_.c_str(), item_path_.c_str(), "org.freedesktop.DBus.Properties", "Get",
+        g_variant_new("(ss)", "org.kde.StatusNotifierItem", "Title"), nullptr,
+        G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+    if (!r)
+      return "";
+    GVariant* inner = nullptr;
+    g_variant_get(r, "(v)", &inner);
+    std::string title = g_variant_get_string(inner, nullptr);
+    g_variant_unref(inner);
+    g_variant_unref(r);
+    return title;
+  }
+  bool Activate() {
+    GVariant* r = g_dbus_connection_call_sync(
+        bus_, item_sender_.c_str(), item_path_.c_str(), "org.kde.StatusNotifierItem", "Activate",
+        g_variant_new("(ii)", 10, 10), nullptr, G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+    if (r)
+      g_variant_unref(r);
+    return r != nullptr;
+  }
+
+ private:
+  std::string address_;
+  pid_t daemon_pid_ = -1;
+  GMainContext* context_ = nullptr;
+  GDBusConnection* bus_ = nullptr;
+  std::string item_sender_;
+  std::string item_path_;
+};
+
+// The tray icon registers with the desktop's tray host, carries the tip, and
+// activating it (a left click in the tray) restores the minimised window.
+TEST_F(DesktopTest, TrayIconRegistersAndActivationRestoresTheWindow) {
+  if (std::system("command -v dbus-daemon >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "dbus-daemon is not installed";
+  XServerForTesting x;
+  ASSERT_TRUE(x.Start(true));
+  WatcherForTesting watcher;
+  ASSERT_TRUE(watcher.Start());
+  std::vector<std::string> shell = {"sh", "-c", "exec \"$0\" \"$@\" 2>'" + log_ + "'",
+                                    ProgramDir() + "/duilib-demo"};
+  pid_ = x.Launch(shell,
+                  {"TERN_AUTOMATION=" + socket_, "DBUS_SESSION_BUS_ADDRESS=" + watcher.address(),
+                   "TERN_MACHINE_ROOT=" + (dir_.GetPath() / "machine").string(),
+                   "HOME=" + dir_.GetPath().string()});
+  ASSERT_GT(pid_, 0);
+  ASSERT_EQ(Automate("wait DemoWnd").find("error"), std::string::npos);
+  std::string wid = WindowOf(x);
+  ASSERT_FALSE(wid.empty());
+  ASSERT_TRUE(watcher.WaitForItem()) << ReadFile(log_);
+  EXPECT_EQ(watcher.Title(), "Tern 示例");
+  x.Shell("xdotool windowminimize --sync " + wid);
+  for (int i = 0; i < 100 && ReadGeometry(x, wid).viewable; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_FALSE(ReadGeometry(x, wid).viewable);
+  ASSERT_TRUE(watcher.Activate());
+  std::string status;
+  for (int i = 0; i < 100; ++i) {
+    status = Automate("text DemoWnd status_label");
+    if (status == "托盘:单击\n" && ReadGeometry(x, wid).viewable)
+      break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(status, "托盘:单击\n");
   EXPECT_TRUE(ReadGeometry(x, wid).viewable);
 }
 

@@ -12,6 +12,7 @@
 #include "base/logging.h"
 #include "duilib/automation_server.h"
 #include "duilib/presenter.h"
+#include "duilib/tray_host.h"
 #include "duilib/zip_archive.h"
 #include "win32/message_pump_hooks.h"
 #include "win32/window_end_session.h"
@@ -110,6 +111,7 @@ void CPaintManagerUI::SetInstance(HINSTANCE instance) {
   CPresenter::InstallMessageBox();
   automation::StartFromEnvironment();
   win32::EndSessionOnSignals();
+  tray_host::Start();
 }
 
 HINSTANCE CPaintManagerUI::GetInstance() {

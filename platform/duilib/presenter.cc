@@ -13,7 +13,9 @@
 
 #include "base/logging.h"
 #include "duilib/message_box_wnd.h"
+#include "duilib/tray_host.h"
 #include "win32/screen_metrics.h"
+#include "win32/tray.h"
 
 namespace DuiLib {
 namespace {
@@ -236,6 +238,12 @@ void Translate(const SDL_Event& e) {
         PostMessageW(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
       else if (e.window.event == SDL_WINDOWEVENT_RESTORED && IsIconic(hwnd))
         PostMessageW(hwnd, WM_SYSCOMMAND, SC_RESTORE, 0);
+      // Restored from the taskbar while "in the tray": as a click on the icon.
+      else if (e.window.event == SDL_WINDOWEVENT_RESTORED && !IsWindowVisible(hwnd)) {
+        UINT icon = 0;
+        if (tray_host::IconOf(hwnd, &icon))
+          win32::SendTrayEvent(hwnd, icon, WM_LBUTTONUP);
+      }
       break;
     default:
       break;
@@ -403,11 +411,18 @@ CPresenter::~CPresenter() {
 void CPresenter::Show(bool show) {
   if (show) {
     Move(hwnd_);
+    if ((SDL_GetWindowFlags(window_) & SDL_WINDOW_MINIMIZED) && !IsIconic(hwnd_))
+      SDL_RestoreWindow(window_);
     SDL_ShowWindow(window_);
     SDL_RaiseWindow(window_);
     Activate(hwnd_, WA_ACTIVE);
   } else {
-    SDL_HideWindow(window_);
+    // With no tray on the desktop a window closed to the tray would be out of
+    // reach: it stays on the taskbar, minimised.
+    if (tray_host::IconOf(hwnd_, nullptr) && !tray_host::HostAvailable())
+      SDL_MinimizeWindow(window_);
+    else
+      SDL_HideWindow(window_);
     if (S().active == hwnd_)
       S().active = nullptr;
   }
