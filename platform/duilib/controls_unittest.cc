@@ -1,3 +1,4 @@
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -374,6 +375,49 @@ TEST_F(ControlsTest, ClipboardRoundTripAndPasswordsNeverCopy) {
   ctrl(wnd_->GetHWND(), 'V');
   EXPECT_EQ(secret->GetText(), L"13800");
   DestroyWindow(other.GetHWND());
+}
+
+// Chinese input: the pre-edit shows at the caret (drawn, not typed), the
+// caret rectangle for the input method follows it, and the composed text
+// arrives as ordinary characters. A password edit shows no pre-edit.
+TEST_F(ControlsTest, InputMethodPreEditShowsAtTheCaret) {
+  auto* edit = static_cast<CEditUI*>(wnd_->Find(L"account_edit"));
+  edit->SetText(L"ab");
+  edit->SetFocus();
+  RECT window;
+  GetWindowRect(wnd_->GetHWND(), &window);
+  // Text pixels right of the caret, in the caret's line.
+  auto inked_after_caret = [&](RECT caret) {
+    wnd_->pm().PaintNow();
+    cairo_surface_t* s = wnd_->pm().GetSurface();
+    const unsigned char* data = cairo_image_surface_get_data(s);
+    int stride = cairo_image_surface_get_stride(s);
+    int inked = 0;
+    for (int y = caret.top - window.top; y < caret.bottom - window.top; ++y) {
+      for (int x = caret.left - window.left + 2; x < caret.left - window.left + 40; ++x) {
+        const unsigned char* px = data + y * stride + x * 4;
+        if (px[3] > 0 && px[0] < 128 && px[1] < 128 && px[2] < 128)
+          ++inked;
+      }
+    }
+    return inked;
+  };
+  RECT before = wnd_->pm().SetComposition(L"");
+  EXPECT_EQ(inked_after_caret(before), 0);
+  RECT caret = wnd_->pm().SetComposition(L"zhong");
+  EXPECT_EQ(edit->GetComposition(), L"zhong");
+  EXPECT_EQ(edit->GetText(), L"ab");
+  EXPECT_EQ(caret.left, before.left);
+  EXPECT_GT(inked_after_caret(caret), 20);
+  wnd_->pm().SetComposition(L"");
+  SendMessageW(wnd_->GetHWND(), WM_CHAR, L'中', 0);
+  EXPECT_EQ(edit->GetText(), L"ab中");
+  EXPECT_TRUE(edit->GetComposition().empty());
+
+  auto* secret = static_cast<CEditUI*>(wnd_->Find(L"passwd_edit"));
+  secret->SetFocus();
+  wnd_->pm().SetComposition(L"mima");
+  EXPECT_TRUE(secret->GetComposition().empty());
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "base/logging.h"
 #include "duilib/automation_server.h"
+#include "duilib/edit_ui.h"
 #include "duilib/presenter.h"
 #include "duilib/tray_host.h"
 #include "duilib/zip_archive.h"
@@ -472,6 +473,19 @@ void CPaintManagerUI::SetFocus(CControlUI* control) {
     control->Event(event);
     SendNotify(control, DUI_MSGTYPE_SETFOCUS);
   }
+}
+
+RECT CPaintManagerUI::SetComposition(const std::wstring& text) {
+  RECT caret = {0, 0, 0, 0};
+  auto* edit = m_pFocus ? static_cast<CEditUI*>(m_pFocus->GetInterface(L"Edit")) : nullptr;
+  if (!edit)
+    return caret;
+  edit->SetComposition(text);
+  caret = edit->GetCaretRect();
+  POINT origin = {0, 0};
+  ::ClientToScreen(m_hWndPaint, &origin);
+  OffsetRect(&caret, origin.x, origin.y);
+  return caret;
 }
 
 bool CPaintManagerUI::MoveFocus(bool forward) {

@@ -152,6 +152,11 @@ class CPaintManagerUI {
   // Decoded images by description file name, shared by the process.
   TImageInfo* GetImage(const wchar_t* file);
 
+  // An input method's pre-edit for the focused edit (SDL text editing);
+  // empty ends it. Returns the caret rectangle in screen pixels, for the input
+  // method's candidate window.
+  RECT SetComposition(const std::wstring& text);
+
   // Window messages. Returns true when handled; the result goes to `result`.
   bool PreMessageHandler(UINT msg, WPARAM wparam, LPARAM lparam, LRESULT& result);
   bool MessageHandler(UINT msg, WPARAM wparam, LPARAM lparam, LRESULT& result);

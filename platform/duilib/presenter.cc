@@ -13,6 +13,7 @@
 
 #include "base/logging.h"
 #include "duilib/message_box_wnd.h"
+#include "duilib/paint_manager_ui.h"
 #include "duilib/tray_host.h"
 #include "win32/screen_metrics.h"
 #include "win32/tray.h"
@@ -128,6 +129,9 @@ void Translate(const SDL_Event& e) {
     case SDL_TEXTINPUT:
       id = e.text.windowID;
       break;
+    case SDL_TEXTEDITING:
+      id = e.edit.windowID;
+      break;
     case SDL_WINDOWEVENT:
       id = e.window.windowID;
       break;
@@ -213,9 +217,26 @@ void Translate(const SDL_Event& e) {
         PostMessageW(hwnd, WM_KEYUP, vk, Modifiers(e.key.keysym.mod));
       break;
     case SDL_TEXTINPUT:
+      // The composed text arrives: the pre-edit ends.
+      for (CPaintManagerUI* m : CPaintManagerUI::GetPaintManagers()) {
+        if (m->GetPaintWindow() == hwnd)
+          m->SetComposition(L"");
+      }
       for (wchar_t c : FromUtf8(e.text.text)) {
         if (c >= 0x20)
           PostMessageW(hwnd, WM_CHAR, c, 0);
+      }
+      break;
+    case SDL_TEXTEDITING:
+      // Chinese input: the text being composed shows at the caret, and the
+      // input method's candidate window opens beside it.
+      for (CPaintManagerUI* m : CPaintManagerUI::GetPaintManagers()) {
+        if (m->GetPaintWindow() != hwnd)
+          continue;
+        RECT caret = m->SetComposition(FromUtf8(e.edit.text));
+        SDL_Rect at = {static_cast<int>(caret.left - wr.left), static_cast<int>(caret.top - wr.top),
+                       1, static_cast<int>(caret.bottom - caret.top)};
+        SDL_SetTextInputRect(&at);
       }
       break;
     case SDL_WINDOWEVENT:
