@@ -825,6 +825,19 @@ bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wparam, LPARAM lparam, LRE
         m_presenter->Resize(GetClientSize());
       Invalidate();
       return false;
+    case WM_GETMINMAXINFO: {
+      // The window file's "mininfo" and "maxinfo" limit its size.
+      auto* mmi = reinterpret_cast<MINMAXINFO*>(lparam);
+      if (m_szMinWindow.cx > 0)
+        mmi->ptMinTrackSize.x = m_szMinWindow.cx;
+      if (m_szMinWindow.cy > 0)
+        mmi->ptMinTrackSize.y = m_szMinWindow.cy;
+      if (m_szMaxWindow.cx > 0)
+        mmi->ptMaxTrackSize.x = m_szMaxWindow.cx;
+      if (m_szMaxWindow.cy > 0)
+        mmi->ptMaxTrackSize.y = m_szMaxWindow.cy;
+      return false;
+    }
     case WM_MOVE:
       if (m_presenter)
         m_presenter->Move(m_hWndPaint);

@@ -477,6 +477,22 @@ BOOL SetWindowPos(HWND hwnd, HWND insert_after, int x, int y, int cx, int cy, UI
   if (ForwardToOwner(
           w, [=] { return SetWindowPos(hwnd, insert_after, x, y, cx, cy, flags); }, &forwarded))
     return static_cast<BOOL>(forwarded);
+  DWORD style = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE));
+  if (!(flags & SWP_NOSIZE) && ((style & WS_THICKFRAME) || !(style & (WS_POPUP | WS_CHILD)))) {
+    // A sizable or overlapped window keeps its own limits, as Windows does;
+    // popups (the skinned dialogs) take the size their code gives them.
+    RECT screen = win32::ScreenRect();
+    MINMAXINFO mmi = {};
+    mmi.ptMaxSize = {screen.right, screen.bottom};
+    mmi.ptMaxTrackSize = {screen.right + 100, screen.bottom + 100};
+    SendMessageW(hwnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
+    cx = std::max<int>(cx, mmi.ptMinTrackSize.x);
+    cy = std::max<int>(cy, mmi.ptMinTrackSize.y);
+    if (mmi.ptMaxTrackSize.x > 0)
+      cx = std::min<int>(cx, mmi.ptMaxTrackSize.x);
+    if (mmi.ptMaxTrackSize.y > 0)
+      cy = std::min<int>(cy, mmi.ptMaxTrackSize.y);
+  }
   std::unique_lock<std::mutex> fields(WindowFieldsLock());
   RECT old = w->rect;
   RECT r = old;
