@@ -59,6 +59,14 @@ TEST_F(LoginJourneyTest, ASecondClientSaysSoAndLeavesWithoutAWindow) {
   ASSERT_TRUE(first->ui().WaitForWindow(kLogin));
   EXPECT_FALSE(std::filesystem::exists(program_dir_ + "/Installer.exe"));
   EXPECT_NE(first->Output().find("delete file success."), std::string::npos);
+  // The machine is prepared: the program's own firewall rules name it.
+  std::string program = program_dir_ + "/rix.exe";
+  EXPECT_TRUE(WaitUntil([&] {
+    std::string rules = MachineTool({"rules"});
+    return rules.find("Tern智能加速器_IN") != std::string::npos &&
+           rules.find("Tern智能加速器_OUT") != std::string::npos &&
+           rules.find("program=" + program) != std::string::npos;
+  })) << MachineTool({"rules"});
   // Without a route database the next sync starts from version 0.
   EXPECT_NE(Config().find("[route_version]\r\nversion=0"), std::string::npos) << Config();
   auto second = StartClient();
