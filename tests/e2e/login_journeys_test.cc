@@ -274,10 +274,21 @@ class ForcedUpdateTest : public LoginJourneyTest {
 };
 
 TEST_F(ForcedUpdateTest, StartsTheUpdaterAndEndsTheClient) {
+  ASSERT_EQ(service_->Admin({"publish-version", "1.2.0", "--must"}).exit_code, 0);
+  // Without an updater the failure is logged and the client stays.
+  auto client = StartClient();
+  ASSERT_TRUE(client->ui().WaitForWindow(kLogin));
+  EXPECT_TRUE(WaitUntil([&] {
+    return ReadFile(program_dir_ + "/log/client.log")
+               .find("start update, shell execute return an error value: 2") != std::string::npos;
+  }));
+  EXPECT_TRUE(client->Running());
+  ASSERT_TRUE(client->ui().Click(kLogin, "login_wnd_close"));
+  EXPECT_EQ(client->WaitForExit(), 0);
+
   // A stand-in updater.exe that writes down how it was started.
   std::filesystem::copy_file(TERN_E2E_RECORD_ARGS, program_dir_ + "/updater.exe");
-  ASSERT_EQ(service_->Admin({"publish-version", "1.2.0", "--must"}).exit_code, 0);
-  auto client = StartClient();
+  client = StartClient();
   EXPECT_EQ(client->WaitForExit(), 0);
   std::string record = program_dir_ + "/updater.exe.args";
   ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(record); }));
