@@ -1,5 +1,7 @@
 // The login window of the real rix.exe, driven through automation against a
 // running tern-service.
+#include <signal.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -263,6 +265,33 @@ TEST_F(LoginJourneyTest, FrequentFailuresSendTheUserToSmsSignIn) {
   ASSERT_TRUE(WaitUntil([&] { return ui.State(kLogin, "phone_login_page").visible; }));
   EXPECT_EQ(ui.Text(kLogin, "phone_edit"), kNumber);
   EXPECT_TRUE(ui.State(kLogin, "login_btn").enabled);
+}
+
+TEST_F(LoginJourneyTest, ADeliberateCrashWritesAReportAndTellsTheUser) {
+  if (!std::filesystem::exists(BuildProgramDirectory() + "/tern-crash-sender"))
+    GTEST_SKIP() << "the crash sender is not part of this build";
+  auto client = StartClient({"--crash-for-testing"});
+  // The crash sender shows the message on the crashed client's behalf.
+  std::string box;
+  WaitUntil([&] {
+    box = client->ui().MessageBoxText();
+    return !box.empty();
+  });
+  EXPECT_EQ(box,
+            "Tern意外地停止了工作，请尝试重启客户端。如果该问题频繁出现，请您通过客户端客服中心与"
+            "我们联系！");
+  client->ui().AnswerMessageBox(true);
+  EXPECT_EQ(client->WaitForExit(), -1);
+  EXPECT_EQ(client->term_signal(), SIGSEGV);
+  bool report = false;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(program_dir_ + "/coredump", ec))
+    report |= std::filesystem::exists(entry.path() / "report.txt");
+  EXPECT_TRUE(report) << "no report under coredump/";
+  std::string log = ReadFile(program_dir_ + "/log/client.log");
+  EXPECT_NE(log.find("Stage after exception pointers've been retrieved."), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("The application has crashed! "), std::string::npos);
 }
 
 class ForcedUpdateTest : public LoginJourneyTest {
