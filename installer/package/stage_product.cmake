@@ -1,8 +1,9 @@
-# cmake -DDEST=... -DFILES=a;b -DDATA_DIR=... [-DVERSION=... -DOBJCOPY=...] -P stage_product.cmake
+# cmake -DDEST=... -DFILES=a|b -DDATA_DIR=... [-DVERSION=... -DOBJCOPY=...] -P stage_product.cmake
 # Lays the product's program files into DEST (emptied first). With VERSION,
 # the client copy's ".tern_version" section is stamped with that text.
 file(REMOVE_RECURSE ${DEST})
 file(MAKE_DIRECTORY ${DEST})
+string(REPLACE "|" ";" FILES "${FILES}")
 foreach(f IN LISTS FILES)
   if(NOT EXISTS ${f})
     message(FATAL_ERROR "missing product file ${f}")

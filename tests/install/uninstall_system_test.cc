@@ -1,0 +1,140 @@
+// Uninstal.exe on a program directory laid out by the installer, driven
+// through its window.
+#include <filesystem>
+#include <fstream>
+
+#include "gtest/gtest.h"
+#include "installer/product_layout.h"
+#include "tests/install/program_harness.h"
+#include "win32/code_page.h"
+#include "win32/file.h"
+#include "win32/registry.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using tern_test::ProgramHarness;
+
+bool Registered() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, tern_install::kUninstallKey, 0, KEY_READ, &key) !=
+      ERROR_SUCCESS)
+    return false;
+  RegCloseKey(key);
+  return true;
+}
+
+void SetUninstallString(const std::string& text) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, tern_install::kUninstallKey, 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  std::wstring value = win32::Utf8ToWide(text);
+  RegSetValueExW(key, L"UninstallString", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+}
+
+void Touch(const fs::path& path) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path) << "keep me";
+}
+
+class UninstallTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(h_.Install());
+    ASSERT_TRUE(Registered());
+    ASSERT_TRUE(fs::exists(h_.desktop() / "Tern智能加速器.desktop"));
+    ASSERT_TRUE(fs::exists(h_.programs() / "rix" / "卸载.desktop"));
+  }
+
+  // Starts the uninstaller, confirms, and waits for the finished page.
+  pid_t RunUninstall() {
+    pid_t pid = h_.Start(h_.program_dir() / "Uninstal.exe");
+    EXPECT_EQ(h_.Automate({"wait", "Uninstall"}), "");
+    EXPECT_EQ(h_.Automate({"click", "Uninstall", "uninstall"}), "");
+    EXPECT_TRUE(h_.WaitForState("Uninstall", "finish", "visible=1")) << h_.ReadLog("Uninstal.exe");
+    return pid;
+  }
+
+  ProgramHarness h_;
+};
+
+TEST_F(UninstallTest, RemovesTheProductAndThenItself) {
+  fs::path dir = h_.program_dir();
+  fs::create_directories(dir / "TaskSkin" / "gamelogo");
+  Touch(dir / "TaskSkin" / "gamelogo" / "game_1.png");
+  ASSERT_TRUE(SetFileAttributesW(win32::Utf8ToWide((dir / "TaskSkin").string()).c_str(),
+                                 FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
+  Touch(dir / "log" / "client.log");
+  Touch(dir / "config.ini");
+  fs::path outside = h_.root() / "outside";
+  Touch(outside / "precious");
+  fs::create_directory_symlink(outside, dir / "linked");
+  pid_t client = h_.StartFakeClient();
+
+  pid_t uninstaller = RunUninstall();
+
+  EXPECT_EQ(h_.WaitExit(client, 5000), 128 + 9) << "the client was ended";
+  EXPECT_FALSE(Registered());
+  EXPECT_FALSE(fs::exists(h_.desktop() / "Tern智能加速器.desktop"));
+  EXPECT_FALSE(fs::exists(h_.programs() / "rix"));
+  // Everything but the running uninstaller is gone at once.
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(dir))
+    left.push_back(entry.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{"Uninstal.exe"});
+  EXPECT_TRUE(fs::exists(outside / "precious"));
+  // The window grew for the farewell page.
+  std::string windows = h_.Automate({"windows"});
+  EXPECT_NE(windows.find("Uninstall\tUninstall\t1\t"), std::string::npos) << windows;
+
+  EXPECT_EQ(h_.Automate({"click", "Uninstall", "finish"}), "");
+  EXPECT_EQ(h_.WaitExit(uninstaller, 20000), 0);
+  EXPECT_TRUE(h_.WaitUntilGone(dir));
+  EXPECT_TRUE(h_.WaitUntil([&] { return fs::is_empty(h_.temp()); }))
+      << "the script removes itself and its folder";
+}
+
+// Registration values that would point the delete at a root or a home
+// folder delete nothing; the shortcuts and the registration still go.
+TEST_F(UninstallTest, UnsafeUninstallStringsDeleteNothing) {
+  fs::path home = h_.root() / "home";
+  Touch(home / "Documents" / "thesis.txt");
+  Touch(home / "Uninstal.exe");
+  Touch(home / "rix.exe");
+  for (std::string value : {std::string("/Uninstal.exe"), (home / "Uninstal.exe").string()}) {
+    SCOPED_TRACE(value);
+    ASSERT_TRUE(tern_install::WriteUninstallRegistration(
+        win32::Utf8ToWide(h_.program_dir().string()), L"1.1.4"));
+    SetUninstallString(value);
+    ASSERT_TRUE(tern_install::CreateShortcuts(win32::Utf8ToWide(h_.program_dir().string())));
+
+    pid_t uninstaller = RunUninstall();
+    EXPECT_FALSE(Registered());
+    EXPECT_FALSE(fs::exists(h_.desktop() / "Tern智能加速器.desktop"));
+    EXPECT_TRUE(fs::exists(home / "Documents" / "thesis.txt"));
+    EXPECT_TRUE(fs::exists(home / "Uninstal.exe"));
+    EXPECT_TRUE(fs::exists(h_.program_dir() / "rix.exe")) << "no installed file is deleted";
+    EXPECT_TRUE(fs::exists(h_.program_dir() / "net.exe"));
+    EXPECT_NE(h_.ReadLog("Uninstal.exe").find("Installed files stay"), std::string::npos);
+    EXPECT_EQ(h_.Automate({"click", "Uninstall", "finish"}), "");
+    EXPECT_EQ(h_.WaitExit(uninstaller, 20000), 0);
+    EXPECT_TRUE(fs::exists(h_.program_dir() / "Uninstal.exe"));
+  }
+}
+
+// Closing the confirmation page changes nothing.
+TEST_F(UninstallTest, CancelLeavesEverything) {
+  pid_t client = h_.StartFakeClient();
+  pid_t uninstaller = h_.Start(h_.program_dir() / "Uninstal.exe");
+  EXPECT_EQ(h_.Automate({"wait", "Uninstall"}), "");
+  EXPECT_EQ(h_.Automate({"click", "Uninstall", "cancel"}), "");
+  EXPECT_EQ(h_.WaitExit(uninstaller, 20000), 0);
+  EXPECT_TRUE(h_.Running(client));
+  EXPECT_TRUE(Registered());
+  EXPECT_TRUE(fs::exists(h_.program_dir() / "net.exe"));
+}
+
+}  // namespace
