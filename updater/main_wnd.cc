@@ -46,6 +46,7 @@ void CMainWnd::SetStatus(const wchar_t* text) {
 }
 
 void CMainWnd::OnProgress(int value) {
+  LOG(INFO) << "Download progress " << value;
   if (progress_)
     progress_->SetValue(value < 99 ? value : 100);
   if (value == kDownloadComplete)

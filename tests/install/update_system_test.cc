@@ -1,0 +1,218 @@
+// updater.exe end to end: the consent box, the client ended, the download
+// from a loopback server or from tern-service with its progress, the
+// installer started, and the failure texts.
+#include <httplib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "gtest/gtest.h"
+#include "installer/product_layout.h"
+#include "server/testing/service_process.h"
+#include "tests/install/program_harness.h"
+#include "win32/code_page.h"
+#include "win32/registry.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using tern_test::ProgramHarness;
+
+constexpr char kConsent[] = "检测到有版本更新，需要进行更新后才可以登录";
+
+// The text after |key| up to the first of |ends|, "" when |key| is absent.
+std::string After(const std::string& text, const std::string& key, const char* ends) {
+  size_t at = text.find(key);
+  if (at == std::string::npos)
+    return "";
+  at += key.size();
+  return text.substr(at, text.find_first_of(ends, at) - at);
+}
+
+std::string Read(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+fs::path PackagePath() {
+  return ProgramHarness::BuildProgramDir().parent_path() / "package" / "Installer.exe";
+}
+
+std::wstring RegisteredVersion() {
+  wchar_t data[64] = {};
+  DWORD size = sizeof(data);
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, tern_install::kUninstallKey, L"DisplayVersion",
+                   RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
+    return L"";
+  return data;
+}
+
+// Serves the update package slowly enough that progress shows in steps, a
+// download that never ends, and 404 for everything else.
+class PackageServer {
+ public:
+  PackageServer() : package_(Read(PackagePath())) {
+    server_.Get("/pkg/(.*)", [this](const httplib::Request&, httplib::Response& res) {
+      res.set_content_provider(package_.size(), "application/octet-stream",
+                               [this](size_t offset, size_t length, httplib::DataSink& sink) {
+                                 size_t chunk = std::min<size_t>(length, package_.size() / 20 + 1);
+                                 std::this_thread::sleep_for(std::chrono::milliseconds(40));
+                                 sink.write(package_.data() + offset, chunk);
+                                 return true;
+                               });
+    });
+    server_.Get("/endless/Installer.exe", [this](const httplib::Request&, httplib::Response& res) {
+      res.set_content_provider(100u << 20, "application/octet-stream",
+                               [this](size_t, size_t, httplib::DataSink& sink) {
+                                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                                 std::string block(4096, 'x');
+                                 sink.write(block.data(), block.size());
+                                 return !stopping_;
+                               });
+    });
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+    server_.wait_until_ready();
+  }
+  ~PackageServer() {
+    stopping_ = true;
+    server_.stop();
+    thread_.join();
+  }
+  std::string Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
+
+ private:
+  std::string package_;
+  httplib::Server server_;
+  int port_ = 0;
+  std::thread thread_;
+  std::atomic<bool> stopping_{false};
+};
+
+class UpdateTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(h_.Install());
+    ASSERT_EQ(RegisteredVersion(), L"1.1.4") << "scripts/install registers this build's version";
+    client_ = h_.StartFakeClient();
+  }
+
+  // Starts the updater with |url| and agrees in the consent box.
+  pid_t StartAndAgree(const std::string& url) {
+    pid_t pid = h_.Start(h_.program_dir() / "updater.exe", {url});
+    EXPECT_EQ(h_.Automate({"wait", "#32770"}), "");
+    EXPECT_EQ(h_.Automate({"msgbox"}), std::string(kConsent) + "\n");
+    EXPECT_EQ(h_.Automate({"msgbox", "ok"}), "");
+    EXPECT_EQ(h_.Automate({"wait", "UpgraderMainFrame"}), "");
+    return pid;
+  }
+
+  std::string ConfigUrl() {
+    return After(Read(h_.program_dir() / "config.ini"), "update_url=", "\r\n");
+  }
+
+  // The progress values the window showed, in order.
+  std::vector<int> Progress() {
+    std::vector<int> values;
+    const std::string log = h_.ReadLog("updater.exe");
+    const std::string key = "Download progress ";
+    for (size_t at = log.find(key); at != std::string::npos; at = log.find(key, at + 1))
+      values.push_back(std::atoi(log.c_str() + at + key.size()));
+    return values;
+  }
+
+  void ExpectNoDownloadLeft() {
+    for (const auto& entry : fs::directory_iterator(h_.program_dir())) {
+      std::string name = entry.path().filename().string();
+      EXPECT_NE(name, "Installer.exe");
+      EXPECT_EQ(name.find("update-download"), std::string::npos) << name;
+    }
+  }
+
+  ProgramHarness h_;
+  pid_t client_ = -1;
+};
+
+TEST_F(UpdateTest, CancelLeavesTheClientAndTheConfiguration) {
+  pid_t pid = h_.Start(h_.program_dir() / "updater.exe", {"http://127.0.0.1:9/pkg/Installer.exe"});
+  EXPECT_EQ(h_.Automate({"wait", "#32770"}), "");
+  EXPECT_EQ(h_.Automate({"msgbox", "cancel"}), "");
+  EXPECT_EQ(h_.WaitExit(pid, 20000), 0);
+  EXPECT_TRUE(h_.Running(client_));
+  EXPECT_FALSE(fs::exists(h_.program_dir() / "config.ini"));
+}
+
+// The whole journey against a loopback server: the client ends, the URL is
+// recorded whole (longer than 99 characters), progress rises to 100 and the
+// installer lays the package's programs and registers the new version.
+TEST_F(UpdateTest, DownloadsAndStartsTheInstaller) {
+  PackageServer server;
+  std::string url = server.Url("/pkg/" + std::string(90, 'a') + "/Installer.exe");
+  pid_t pid = StartAndAgree(url);
+  EXPECT_EQ(h_.WaitExit(client_, 5000), 128 + 9) << "the client was ended";
+  EXPECT_EQ(h_.WaitExit(pid, 60000), 0) << h_.ReadLog("updater.exe");
+  EXPECT_EQ(ConfigUrl(), url);
+  std::vector<int> progress = Progress();
+  ASSERT_GE(progress.size(), 3u) << h_.ReadLog("updater.exe");
+  EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+  EXPECT_EQ(progress.back(), 101);
+  EXPECT_TRUE(h_.WaitUntil([&] { return RegisteredVersion() == L"1.1.5"; }, 30000))
+      << "the installer registered the package's version";
+  EXPECT_EQ(Read(h_.program_dir() / "Installer.exe"), Read(PackagePath()));
+}
+
+TEST_F(UpdateTest, FailuresShowTheirTexts) {
+  PackageServer server;
+  struct {
+    std::string url;
+    const char* text;
+  } cases[] = {
+      {server.Url("/pkg/"), "更新失败：无效的更新链接!"},
+      {server.Url("/missing/Installer.exe"), "更新失败：下载地址无效!"},
+      {"http://127.0.0.1:9/pkg/Installer.exe", "更新失败：系统无法找到指定资源!"},
+      // A package under another name arrives, but there is no installer to start.
+      {server.Url("/pkg/Other.exe"), "更新失败：未知原因!"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.url);
+    pid_t pid = StartAndAgree(c.url);
+    EXPECT_TRUE(h_.WaitForText("UpgraderMainFrame", "status_label", c.text))
+        << h_.Automate({"text", "UpgraderMainFrame", "status_label"});
+    EXPECT_TRUE(h_.Running(pid)) << "the window stays open";
+    EXPECT_EQ(h_.Automate({"click", "UpgraderMainFrame", "close_btn"}), "");
+    EXPECT_EQ(h_.WaitExit(pid, 20000), 0);
+    EXPECT_FALSE(fs::exists(h_.program_dir() / "Installer.exe"));
+  }
+  EXPECT_NE(h_.ReadLog("updater.exe").find("update filename is empty"), std::string::npos);
+}
+
+TEST_F(UpdateTest, ClosingMidDownloadLeavesNoHalfFile) {
+  PackageServer server;
+  pid_t pid = StartAndAgree(server.Url("/endless/Installer.exe"));
+  ASSERT_TRUE(h_.WaitUntil([&] { return !Progress().empty(); }));
+  EXPECT_EQ(h_.Automate({"click", "UpgraderMainFrame", "close_btn"}), "");
+  EXPECT_EQ(h_.WaitExit(pid, 20000), 0);
+  ExpectNoDownloadLeft();
+}
+
+// The forced update as the client meets it: tern-service announces the
+// version with "must" and the package's address; the new client is the
+// package's.
+TEST_F(UpdateTest, InstallsThePackageTernServiceAnnounces) {
+  tern::ServiceProcess service(h_.root().string() + "/service");
+  ASSERT_TRUE(service.Start({"--package", PackagePath().string()}));
+  ASSERT_EQ(service.Admin({"publish-version", "1.1.5", "--must"}).exit_code, 0);
+  tern::HttpAnswer answer = tern::HttpsClient(service.base_url()).Get("/version/update.do");
+  std::string package = After(answer.body, "\"package\":\"", "\"");
+  ASSERT_FALSE(package.empty()) << answer.body;
+  pid_t pid = StartAndAgree(package);
+  EXPECT_EQ(h_.WaitExit(pid, 60000), 0) << h_.ReadLog("updater.exe");
+  EXPECT_TRUE(h_.WaitUntil([&] { return RegisteredVersion() == L"1.1.5"; }, 30000));
+}
+
+}  // namespace
