@@ -66,6 +66,7 @@ void CMainWnd::OnQuestion(TNotifyUI&) {
 }
 
 void CMainWnd::OnProgress(int percent) {
+  LOG(INFO) << "Uninstall progress " << percent;
   if (percent < 100) {
     if (progress_)
       progress_->SetValue(percent);

@@ -1,5 +1,6 @@
 // Uninstal.exe on a program directory laid out by the installer, driven
 // through its window.
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -88,7 +89,19 @@ TEST_F(UninstallTest, RemovesTheProductAndThenItself) {
   EXPECT_TRUE(fs::exists(outside / "precious"));
   // The window grew for the farewell page.
   std::string windows = h_.Automate({"windows"});
-  EXPECT_NE(windows.find("Uninstall\tUninstall\t1\t"), std::string::npos) << windows;
+  int l = 0, t = 0, r = 0, b = 0;
+  const std::string shown = "Uninstall\tUninstall\t1\t";
+  size_t at = windows.find(shown);
+  ASSERT_NE(at, std::string::npos) << windows;
+  ASSERT_EQ(std::sscanf(windows.c_str() + at + shown.size(), "%d,%d,%d,%d", &l, &t, &r, &b), 4)
+      << windows;
+  EXPECT_EQ(r - l, 550);
+  EXPECT_EQ(b - t, 550);
+
+  std::string log = h_.ReadLog("Uninstal.exe");
+  size_t p43 = log.find("Uninstall progress 43"), p93 = log.find("Uninstall progress 93"),
+         p96 = log.find("Uninstall progress 96"), p100 = log.find("Uninstall progress 100");
+  EXPECT_TRUE(p43 < p93 && p93 < p96 && p96 < p100 && p100 != std::string::npos) << log;
 
   EXPECT_EQ(h_.Automate({"click", "Uninstall", "finish"}), "");
   EXPECT_EQ(h_.WaitExit(uninstaller, 20000), 0);
