@@ -1,17 +1,39 @@
 // The status callback handed to the URL download: turns progress reports
-// into percentages posted to the updater's window.
+// into percentages posted to the updater's window, and lets the window stop
+// the download.
 #ifndef UPDATER_DOWNLOAD_PROGRESS_H_
 #define UPDATER_DOWNLOAD_PROGRESS_H_
 
-#include <atomic>
+#include <mutex>
 
-#include "win32/urlmon.h"
+#include "win32/url_download.h"
+#include "win32/window.h"
+
+// Stops a download from another thread, also while no data arrives.
+class DownloadAbort {
+ public:
+  DownloadAbort() = default;
+  DownloadAbort(const DownloadAbort&) = delete;
+  DownloadAbort& operator=(const DownloadAbort&) = delete;
+  ~DownloadAbort();
+
+  void Abort();
+  bool aborted() const;
+  // The running download's binding, held until Detach. Called on the
+  // download thread.
+  void Attach(IBinding* binding);
+  void Detach();
+
+ private:
+  mutable std::mutex lock_;
+  bool aborted_ = false;
+  IBinding* binding_ = nullptr;
+};
 
 class DownloadProgress : public IBindStatusCallback {
  public:
-  // |abort| (may be null) is read at each report; when set the download is
-  // told to stop.
-  DownloadProgress(HWND window, const std::atomic<bool>* abort);
+  // |abort| (may be null) stops the download when set.
+  DownloadProgress(HWND window, DownloadAbort* abort);
 
   // The percentage a report of |progress| out of |maximum| shows; -1 when
   // |maximum| is 0 (the report is ignored).
@@ -24,14 +46,14 @@ class DownloadProgress : public IBindStatusCallback {
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
   // IBindStatusCallback. Called on the download thread.
-  HRESULT STDMETHODCALLTYPE OnStartBinding(DWORD, IBinding*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnStartBinding(DWORD reserved, IBinding* binding) override;
   HRESULT STDMETHODCALLTYPE GetPriority(LONG*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE OnLowResource(DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnLowResource(DWORD) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE OnProgress(ULONG progress,
                                        ULONG progress_max,
                                        ULONG status_code,
                                        LPCWSTR status_text) override;
-  HRESULT STDMETHODCALLTYPE OnStopBinding(HRESULT, LPCWSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnStopBinding(HRESULT result, LPCWSTR error) override;
   HRESULT STDMETHODCALLTYPE GetBindInfo(DWORD*, BINDINFO*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override {
     return E_NOTIMPL;
@@ -40,7 +62,7 @@ class DownloadProgress : public IBindStatusCallback {
 
  private:
   HWND window_;
-  const std::atomic<bool>* abort_;
+  DownloadAbort* abort_;
 };
 
 #endif  // UPDATER_DOWNLOAD_PROGRESS_H_

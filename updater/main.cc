@@ -21,8 +21,16 @@ int main(int argc, char** argv) {
   const std::wstring url = win32::Utf8ToWide(command_line);
 
   base::MessageLoopForUI loop;
-  // Set up first so that automation reaches the consent box too.
+  // The UI library comes first so that the consent box is drawn and
+  // reachable through automation; loading the skin changes nothing else.
   CPaintManagerUI::SetInstance(GetModuleHandleW(nullptr));
+  CPaintManagerUI::SetResourceType(UILIB_ZIPRESOURCE);
+  HINSTANCE module = CPaintManagerUI::GetResourceDll();
+  HRSRC resource = FindResourceW(module, L"IDR_ZIPRES", L"ZIPRES");
+  if (resource && SizeofResource(module, resource) != 0) {
+    HGLOBAL data = LoadResource(module, resource);
+    CPaintManagerUI::SetResourceZip(LockResource(data), SizeofResource(module, resource));
+  }
   int answer =
       MessageBoxW(nullptr, L"检测到有版本更新，需要进行更新后才可以登录", L"更新提示", MB_OKCANCEL);
   if (url.empty() || answer != IDOK)
@@ -33,13 +41,6 @@ int main(int argc, char** argv) {
   WritePrivateProfileStringW(L"update_info", L"update_url", url.c_str(),
                              (program_dir + L"/config.ini").c_str());
 
-  CPaintManagerUI::SetResourceType(UILIB_ZIPRESOURCE);
-  HINSTANCE module = CPaintManagerUI::GetResourceDll();
-  HRSRC resource = FindResourceW(module, L"IDR_ZIPRES", L"ZIPRES");
-  if (resource && SizeofResource(module, resource) != 0) {
-    HGLOBAL data = LoadResource(module, resource);
-    CPaintManagerUI::SetResourceZip(LockResource(data), SizeofResource(module, resource));
-  }
   {
     CMainWnd window;
     if (window.Create(nullptr, L"AutoUpgrader", UI_WNDSTYLE_FRAME, WS_EX_WINDOWEDGE)) {

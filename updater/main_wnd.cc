@@ -5,7 +5,7 @@
 #include "installer/product_layout.h"
 #include "updater/update_download.h"
 #include "win32/code_page.h"
-#include "win32/shell.h"
+#include "win32/shell_execute.h"
 
 using namespace DuiLib;
 
@@ -20,7 +20,7 @@ CMainWnd::~CMainWnd() {
 }
 
 void CMainWnd::StopDownload() {
-  abort_ = true;
+  abort_.Abort();
   if (download_.joinable())
     download_.join();
 }
@@ -90,7 +90,7 @@ LRESULT CMainWnd::HandleCustomMessage(UINT msg, WPARAM wparam, LPARAM, BOOL& han
 }
 
 LRESULT CMainWnd::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
-  abort_ = true;
+  abort_.Abort();
   PostQuitMessage(0);
   handled = FALSE;
   return 0;

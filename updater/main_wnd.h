@@ -2,11 +2,11 @@
 #ifndef UPDATER_MAIN_WND_H_
 #define UPDATER_MAIN_WND_H_
 
-#include <atomic>
 #include <string>
 #include <thread>
 
 #include "duilib/UIlib.h"
+#include "updater/download_progress.h"
 
 class CMainWnd : public DuiLib::WindowImplBase {
  public:
@@ -38,7 +38,7 @@ class CMainWnd : public DuiLib::WindowImplBase {
   DuiLib::CLabelUI* status_label_ = nullptr;
   DuiLib::CProgressUI* progress_ = nullptr;
   std::wstring program_dir_;  // with its trailing "/"
-  std::atomic<bool> abort_{false};
+  DownloadAbort abort_;
   std::thread download_;
 };
 

@@ -1,8 +1,5 @@
 #include "updater/update_download.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <vector>
 
@@ -11,7 +8,7 @@
 #include "win32/code_page.h"
 #include "win32/message_queue.h"
 #include "win32/profile.h"
-#include "win32/urlmon.h"
+#include "win32/url_download.h"
 
 namespace {
 
@@ -82,35 +79,19 @@ DownloadOutcome OutcomeOf(HRESULT result) {
 void RunUpdateDownload(HWND window,
                        const std::wstring& config_path,
                        const std::wstring& program_dir,
-                       const std::atomic<bool>* abort) {
+                       DownloadAbort* abort) {
   const std::wstring url = ReadUpdateUrl(config_path);
   const std::wstring name = DownloadFileName(url);
   if (name.empty()) {
     Print("update filename is empty\n");
     return Fail(window, UpdateFailure::kBadLink);
   }
-  const std::string target = win32::WideToUtf8(program_dir + name);
-  // The private name is made exclusively; the download writes over it.
-  std::string partial = win32::WideToUtf8(program_dir) + ".update-download-XXXXXX";
-  int fd = mkstemp(partial.data());
-  if (fd < 0) {
-    PLOG(ERROR) << "Cannot create a download file in the program directory";
-    return Fail(window, UpdateFailure::kUnknown);
-  }
-  close(fd);
-
   DownloadProgress progress(window, abort);
   HRESULT result =
-      URLDownloadToFileW(nullptr, url.c_str(), win32::Utf8ToWide(partial).c_str(), 0, &progress);
+      URLDownloadToFileW(nullptr, url.c_str(), (program_dir + name).c_str(), 0, &progress);
   DownloadOutcome outcome = OutcomeOf(result);
-  if (outcome.ok && rename(partial.c_str(), target.c_str()) != 0) {
-    PLOG(ERROR) << "Cannot move the download to " << target;
-    outcome = OutcomeOf(E_FAIL);
-  }
-  if (!outcome.ok)
-    unlink(partial.c_str());
   Print(outcome.printed);
-  if (abort && abort->load())
+  if (abort && abort->aborted())
     return;
   if (!outcome.ok)
     return Fail(window, outcome.failure);

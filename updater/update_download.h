@@ -3,11 +3,12 @@
 #ifndef UPDATER_UPDATE_DOWNLOAD_H_
 #define UPDATER_UPDATE_DOWNLOAD_H_
 
-#include <atomic>
 #include <string>
 
 #include "win32/types.h"
 #include "win32/window.h"
+
+class DownloadAbort;
 
 // Posted to the window: the progress percentage, or 101 when the download is
 // complete.
@@ -43,13 +44,12 @@ DownloadOutcome OutcomeOf(HRESULT result);
 // Downloads the address recorded in |config_path| ("update_info" /
 // "update_url", read whole) into |program_dir| (with its trailing "/") under
 // the address's file name, posting progress and the outcome to |window|. The
-// bytes arrive under a private temporary name and only a complete download is
-// renamed to the file name, so an aborted or failed download never leaves a
-// half file under the installer's name. |abort| set makes the download stop
-// at its next progress report. Runs on the download thread.
+// download replaces the file only when complete, so an aborted or failed one
+// never leaves a half file under the installer's name. |abort| stops it from
+// another thread; nothing is posted then. Runs on the download thread.
 void RunUpdateDownload(HWND window,
                        const std::wstring& config_path,
                        const std::wstring& program_dir,
-                       const std::atomic<bool>* abort);
+                       DownloadAbort* abort);
 
 #endif  // UPDATER_UPDATE_DOWNLOAD_H_
