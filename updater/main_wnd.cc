@@ -55,7 +55,9 @@ void CMainWnd::OnProgress(int value) {
 
 void CMainWnd::StartInstaller() {
   const std::wstring installer = program_dir_ + tern_install::kInstallerProgram;
-  HINSTANCE started = ShellExecuteW(nullptr, L"open", installer.c_str(), program_dir_.c_str(),
+  // Quoted, so that a folder with blanks arrives as one argument.
+  const std::wstring parameters = L"\"" + program_dir_ + L"\"";
+  HINSTANCE started = ShellExecuteW(nullptr, L"open", installer.c_str(), parameters.c_str(),
                                     nullptr, SW_SHOWNORMAL);
   if (reinterpret_cast<INT_PTR>(started) <= 32) {
     // The design quit here as if all went well.
