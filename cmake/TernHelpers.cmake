@@ -45,3 +45,25 @@ function(tern_add_unittest)
   set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT}
                        ENVIRONMENT "TERN_PROGRAM_DIR=${TERN_PROGRAM_DIR}")
 endfunction()
+
+# tern_test_runs_programs(<test> <program target>...): the test runs programs
+# of the program directory (base/program_directory_for_testing.h), also when
+# it is run on its own; the listed programs that are part of the build are
+# built before it.
+function(tern_test_runs_programs test)
+  if(NOT TARGET ${test})
+    return()
+  endif()
+  target_compile_definitions(${test} PRIVATE TERN_BUILD_PROGRAM_DIR="${TERN_PROGRAM_DIR}")
+  # A program may be defined in a folder configured later: look once all are.
+  cmake_language(EVAL CODE "cmake_language(DEFER DIRECTORY [[${CMAKE_SOURCE_DIR}]]
+                            CALL tern_add_program_dependencies [[${test}]] ${ARGN})")
+endfunction()
+
+function(tern_add_program_dependencies test)
+  foreach(program IN LISTS ARGN)
+    if(TARGET ${program})
+      add_dependencies(${test} ${program})
+    endif()
+  endforeach()
+endfunction()

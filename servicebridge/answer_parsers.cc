@@ -140,11 +140,13 @@ void ReadDnsAnswer(std::string_view body, TextConverter convert, DnsServerInfo* 
     std::string joined;
     for (rapidjson::SizeType i = 0; i < dns->Size() && i < 2; ++i) {
       const Value& server = (*dns)[i];
-      if (i > 0)
+      // A non-text entry contributes nothing, not even its separator, rather
+      // than failing the answer.
+      if (!server.IsString())
+        continue;
+      if (!joined.empty())
         joined += ',';
-      // A non-text entry contributes nothing rather than failing the answer.
-      if (server.IsString())
-        joined += convert(std::string_view(server.GetString(), server.GetStringLength()));
+      joined += convert(std::string_view(server.GetString(), server.GetStringLength()));
     }
     result->dns = std::move(joined);
   }

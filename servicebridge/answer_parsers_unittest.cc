@@ -156,6 +156,10 @@ TEST(AnswerParsersTest, DnsNeedsCode200AndJoinsTwoServers) {
       {R"({"code":0,"data":{"dns":["1.1.1.1"],"forward":1}})", "", 0},
       {R"({"code":200,"data":null})", "", 0},
       {R"({"code":200,"data":{"dns":"1.1.1.1","forward":2}})", "", 2},
+      // Of the first two, a non-text entry adds neither its text nor a comma.
+      {R"({"code":200,"data":{"dns":[5,"8.8.8.8"]}})", "<8.8.8.8>", 0},
+      {R"({"code":200,"data":{"dns":["1.1.1.1",null]}})", "<1.1.1.1>", 0},
+      {R"({"code":200,"data":{"dns":[{},[],"9.9.9.9"]}})", "", 0},
   };
   for (const Case& c : cases) {
     DnsServerInfo info;

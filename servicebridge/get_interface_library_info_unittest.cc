@@ -20,6 +20,7 @@
 #include <spdlog/sinks/stdout_color_sinks.h>
 #include <spdlog/spdlog.h>
 
+#include "base/program_directory_for_testing.h"
 #include "base/scoped_temp_dir.h"
 #include "servicebridge/service_bridge.h"
 #include "servicebridge/test_https_server.h"
@@ -27,8 +28,7 @@
 namespace {
 
 std::string LibraryPath() {
-  const char* dir = getenv("TERN_PROGRAM_DIR");
-  return std::string(dir ? dir : ".") + "/libServiceBridge.so";
+  return base::ProgramDirectoryForTesting() + "/libServiceBridge.so";
 }
 
 std::string ReadFile(const std::filesystem::path& path) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/logging.h"
+#include "base/program_directory_for_testing.h"
 #include "base/scoped_temp_dir.h"
 #include "gtest/gtest.h"
 #include "machine/store.h"
@@ -78,20 +79,11 @@ class FakeRouteService : public CServiceBridgeVirtual {
 
 // Runs a command line with the real tools of the program directory.
 std::string RunTool(const std::string& command_line) {
-  const char* dir = getenv("TERN_PROGRAM_DIR");
   std::string word = command_line.substr(0, command_line.find(' '));
   for (char& c : word)
     c = static_cast<char>(tolower(c));
-  std::string command = std::string(dir ? dir : ".") + "/" + word + ".exe" +
-                        command_line.substr(word.size()) + " 2>&1";
   std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[256];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-      out.append(buffer, got);
-    pclose(pipe);
-  }
+  base::RunProgramForTesting(word + ".exe" + command_line.substr(word.size()), &out);
   return out;
 }
 

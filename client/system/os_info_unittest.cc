@@ -49,7 +49,9 @@ TEST_F(OsInfoTest, GatewayOfTheFirstPhysicalAdapter) {
       {{{"TAP-Win32 Adapter V9", "10.8.0.1"}, {"eth0", "0.0.0.0"}, {"wlan0", "192.168.3.1"}},
        "192.168.3.1"},
       {{{"eth0", "172.16.0.1"}, {"wlan0", "192.168.3.1"}}, "172.16.0.1"},
-      {{{"eth0", ""}, {"wlan0", "192.168.3.1"}}, ""},  // an empty text is taken as it is
+      // An adapter without a gateway lists "0.0.0.0", the TAP adapter as installed too.
+      {{{"eth0", ""}, {"wlan0", "192.168.3.1"}}, "192.168.3.1"},
+      {{{"TAP-Win32 Adapter V9", ""}, {"eth0", "172.16.0.1"}}, "172.16.0.1"},
   };
   for (const Case& c : cases) {
     ASSERT_EQ(machine::Status::kOk, store_->SetAdapterOverride(true));

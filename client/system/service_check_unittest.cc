@@ -2,12 +2,12 @@
 
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "base/program_directory_for_testing.h"
 #include "base/scoped_temp_dir.h"
 #include "gtest/gtest.h"
 #include "machine/store.h"
@@ -195,26 +195,12 @@ TEST_F(ServiceCheckTest, IkeServiceQuery) {
 // Runs "net ..." as the program directory's net.exe, like the child-process
 // runner finds it there.
 std::string RunFromProgramDirectory(const std::string& command_line) {
-  const char* dir = getenv("TERN_PROGRAM_DIR");
-  std::string command = std::string(dir ? dir : ".") + "/" + command_line.substr(0, 3) + ".exe" +
-                        command_line.substr(3) + " 2>&1";
   std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe)
-    return out;
-  char buffer[512];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-    out.append(buffer, got);
-  pclose(pipe);
+  base::RunProgramForTesting(command_line.substr(0, 3) + ".exe" + command_line.substr(3), &out);
   return out;
 }
 
 TEST_F(ServiceCheckTest, RestartIkeServiceStopsThenStartsIt) {
-  const char* dir = getenv("TERN_PROGRAM_DIR");
-  struct stat st;
-  if (!dir || stat((std::string(dir) + "/net.exe").c_str(), &st) != 0)
-    GTEST_SKIP() << "net.exe is not built";
   Put("IKEEXT", machine::kServiceRunning, machine::ServiceStartBehaviour::kAfterWaitHint, 100);
   std::vector<std::string> commands;
   RestartIkeService([&](const std::string& command_line) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/program_directory_for_testing.h"
 #include "base/scoped_temp_dir.h"
 #include "duilib/automation_protocol.h"
 
@@ -30,16 +31,13 @@ TEST(AutomationProtocolTest, FieldsSurviveEscaping) {
 }
 
 std::string ProgramDir() {
-  const char* dir = std::getenv("TERN_PROGRAM_DIR");
-  return dir ? dir : "";
+  return base::ProgramDirectoryForTesting();
 }
 
 // Drives the real demo program through the real tern-automate.
 class DemoAutomationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (ProgramDir().empty())
-      GTEST_SKIP() << "TERN_PROGRAM_DIR is not set (run through ctest)";
     ASSERT_TRUE(dir_.CreateUniqueTempDir());
     socket_ = (dir_.GetPath() / "ui.sock").string();
     std::vector<std::string> env = {"TERN_HEADLESS=1", "TERN_AUTOMATION=" + socket_,

@@ -112,11 +112,14 @@ std::string EncodeRefusal(uint32_t code, std::string_view reason) {
 }
 
 ParseStatus ParseDialReply(std::string_view line, DialReply* out) {
+  if (line.size() > kMaxLineBytes) {
+    return ParseStatus::kMalformed;
+  }
   if (line.substr(0, 3) == "OK ") {
     std::vector<std::string_view> parts = SplitSpaces(line.substr(3));
     int keepalive = 0;
     if (parts.size() != 2 || !IsToken(parts[0]) || !ParseNumber(parts[1], &keepalive) ||
-        keepalive < 1) {
+        keepalive < 1 || keepalive > kMaxKeepAliveSeconds) {
       return ParseStatus::kMalformed;
     }
     out->accepted = true;
@@ -128,7 +131,8 @@ ParseStatus ParseDialReply(std::string_view line, DialReply* out) {
     std::string_view rest = line.substr(4);
     size_t space = rest.find(' ');
     uint32_t code = 0;
-    if (!ParseNumber(rest.substr(0, space), &code)) {
+    // A refusal without a code would read as success to the caller.
+    if (!ParseNumber(rest.substr(0, space), &code) || code == kCodeOk) {
       return ParseStatus::kMalformed;
     }
     out->accepted = false;

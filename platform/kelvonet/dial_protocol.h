@@ -7,6 +7,9 @@
 //                     (one route per line: "address mask address/prefix").
 //   relay -> dialler  "OK <session-id> <keepalive-seconds>\n"
 //                  or "ERR <code> <reason>\n" and the relay closes.
+//                     The keep-alive is 1..kMaxKeepAliveSeconds, the code is
+//                     not 0 and the line is at most kMaxLineBytes; a dialler
+//                     refuses any other answer.
 //   dialler -> relay  "PING\n" every keep-alive period; the relay answers
 //                     "PONG\n". Either side ends a session that stays silent
 //                     for kMissedKeepAlives periods.
@@ -30,6 +33,8 @@ namespace kelvonet {
 
 constexpr int kDefaultRelayPort = 8444;
 constexpr int kMissedKeepAlives = 3;
+// Longer periods would let waits computed from them overflow.
+constexpr int kMaxKeepAliveSeconds = 3600;
 constexpr size_t kMaxLineBytes = 1024;
 constexpr size_t kMaxTokenBytes = 128;
 constexpr size_t kMaxRouteBytes = 16 * 1024 * 1024;
@@ -40,6 +45,7 @@ enum DialCode : uint32_t {
   kCodeOk = 0,
   kCodeDialTooFrequent = 32,
   kCodeInvalidParameter = 87,
+  kCodeOutOfResources = 8,  // the dialler could not make what a dial needs
   kCodeNotInitialised = 21,
   kCodeAuthenticationFailed = 691,
   kCodeProtocolRefused = 720,
@@ -77,7 +83,8 @@ struct DialReply {
 
 std::string EncodeAccept(std::string_view session_id, int keepalive_seconds);
 std::string EncodeRefusal(uint32_t code, std::string_view reason);
-// |line| without its "\n".
+// |line| without its "\n". A keep-alive, code or length out of its range is
+// kMalformed.
 ParseStatus ParseDialReply(std::string_view line, DialReply* out);
 
 // Splits "host:port" (or "[v6]:port"); *port is 0 when the text has none.

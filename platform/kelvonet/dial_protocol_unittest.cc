@@ -73,9 +73,16 @@ TEST(DialProtocolTest, Replies) {
   EXPECT_EQ(refused.code, 32u);
   EXPECT_EQ(refused.reason, "dialling too frequently second line");
 
-  for (const char* bad : {"", "OK", "OK s", "OK s 0", "ERR x y", "PONG"}) {
+  // Values out of range are refused: a keep-alive past an hour overflows the
+  // dialler's waits, and a refusal with code 0 would read as success.
+  ASSERT_EQ(ParseDialReply("OK s 3600", &reply), ParseStatus::kOk);
+  EXPECT_EQ(reply.keepalive_seconds, kMaxKeepAliveSeconds);
+  const std::string too_long = "ERR 734 " + std::string(kMaxLineBytes, 'x');
+  for (std::string bad : {"", "OK", "OK s", "OK s 0", "OK s 3601", "OK s 2147483647",
+                          "OK s 2147483648", "OK s -5", "ERR x y", "ERR 0 fine", "ERR 0", "PONG"}) {
     EXPECT_EQ(ParseDialReply(bad, &reply), ParseStatus::kMalformed) << bad;
   }
+  EXPECT_EQ(ParseDialReply(too_long, &reply), ParseStatus::kMalformed);
 }
 
 TEST(DialProtocolTest, ServerAddresses) {

@@ -8,7 +8,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -84,6 +86,10 @@ class DialSession {
       close(stop_fd_);
   }
 
+  // False when the stop event could not be made (descriptors exhausted): such
+  // a session could never be stopped, so it must not dial.
+  bool can_stop() const { return stop_fd_ >= 0; }
+
   void Start() {
     thread_ = std::thread([this] { Run(); });
   }
@@ -141,11 +147,17 @@ class DialSession {
   }
 
   // Waits for |events| on the socket, for the stop event, or the time-out.
+  // A signal does not end the wait early.
   Wait WaitFor(short events, int timeout_ms) {
     pollfd fds[2] = {{fd_, events, 0}, {stop_fd_, POLLIN, 0}};
-    int ready = poll(fds, 2, timeout_ms);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    int ready;
+    while ((ready = poll(fds, 2, timeout_ms)) < 0 && errno == EINTR) {
+      auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      timeout_ms = static_cast<int>(std::max<int64_t>(left, 0));
+    }
     if (ready < 0)
-      return errno == EINTR ? Wait::kTimeout : Wait::kError;
+      return Wait::kError;
     if (fds[1].revents)
       return Wait::kStopped;
     if (ready == 0)
@@ -483,6 +495,10 @@ int CreateDial(int protocol,
     engine.current->StartFailed(kelvonet::kCodeNotInitialised, "not initialised");
     return kelvonet::kCodeNotInitialised;
   }
+  if (!engine.current->can_stop()) {
+    engine.current->StartFailed(kelvonet::kCodeOutOfResources, "out of resources");
+    return kelvonet::kCodeOutOfResources;
+  }
   engine.current->Start();
   return 0;
 }
@@ -517,10 +533,10 @@ int install_tap_driver() {
   }
   machine::AdapterRecord tap;
   tap.name = kKelvoTapAdapterName;
-  tap.description = "TAP-Windows Adapter V9";
+  tap.description = kKelvoTapAdapterDescription;
   tap.mac = "00-FF-4B-56-4C-01";
   tap.addresses = std::string(kKelvoTunnelAddress) + "/255.255.0.0";
-  tap.gateway = "";
+  tap.gateway = "0.0.0.0";
   int64_t id = 0;
   if (store->AddAdapter(tap, &id) != machine::Status::kOk || txn.Commit() != machine::Status::kOk) {
     return -1;

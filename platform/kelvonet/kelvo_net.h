@@ -14,7 +14,8 @@
 //                          691 credentials refused, 720 protocol refused,
 //                          32 dialling too frequently, 734 handshake failed,
 //                          87 bad argument, 21 not initialised, 1001 routes
-//                          could not be recorded
+//                          could not be recorded, 8 out of descriptors or
+//                          other resources
 #ifndef KELVONET_KELVO_NET_H_
 #define KELVONET_KELVO_NET_H_
 
@@ -93,6 +94,8 @@ bool remove_tap_driver();
 
 // The TAP adapter entry's name in the machine store.
 inline constexpr char kKelvoTapAdapterName[] = "tap0901";
+// Its description: the name the default-gateway search skips as the tunnel.
+inline constexpr char kKelvoTapAdapterDescription[] = "TAP-Win32 Adapter V9";
 // Addresses of the tunnel's two ends; routes go through the far end.
 inline constexpr char kKelvoTunnelAddress[] = "10.198.0.2";
 inline constexpr char kKelvoTunnelGateway[] = "10.198.0.1";

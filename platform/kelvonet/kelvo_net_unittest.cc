@@ -2,15 +2,23 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <condition_variable>
+#include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -173,6 +181,10 @@ class KelvoNetTest : public ::testing::Test {
       if (!FakeRelay::ReadRequest(fd, &relay->request, &rest))
         return;
     }
+    Serve(fd, relay, std::move(rest));
+  }
+  // The part after the request; |rest| is what followed it.
+  static void Serve(int fd, FakeRelay* relay, std::string rest) {
     FakeRelay::Send(fd, kelvonet::EncodeAccept("7", 1));
     while (true) {
       std::string line = FakeRelay::ReadLine(fd, &rest);
@@ -258,6 +270,12 @@ TEST_F(KelvoNetTest, EveryFailureIsReportedWithItsCode) {
       {"garbage answer", [](int fd, FakeRelay*) { FakeRelay::Send(fd, "HELLO\n"); }, "u",
        kelvonet::kCodeHandshakeFailed},
       {"closed without answer", [](int, FakeRelay*) {}, "u", kelvonet::kCodeHandshakeFailed},
+      // Values out of range are refused before anything is recorded.
+      {"keep-alive of 68 years",
+       [](int fd, FakeRelay*) { FakeRelay::Send(fd, "OK s 2147483647\n"); }, "u",
+       kelvonet::kCodeHandshakeFailed},
+      {"refusal without a code", [](int fd, FakeRelay*) { FakeRelay::Send(fd, "ERR 0 fine\n"); },
+       "u", kelvonet::kCodeHandshakeFailed},
       {"empty uuid", nullptr, "", kelvonet::kCodeInvalidParameter},
   };
   for (const Case& c : cases) {
@@ -325,6 +343,82 @@ TEST_F(KelvoNetTest, ALostSessionIsReportedAsPassiveDisconnection) {
     EXPECT_STREQ(events[2].detail, c.detail) << c.name;
     EXPECT_TRUE(Routes().empty()) << c.name;
   }
+}
+
+void IgnoreSignal(int) {}
+
+TEST_F(KelvoNetTest, SignalsDuringTheHandshakeDoNotFailTheDial) {
+  struct sigaction action {};
+  action.sa_handler = IgnoreSignal;  // no SA_RESTART: waits see EINTR
+  struct sigaction previous {};
+  ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
+  FakeRelay relay([](int fd, FakeRelay* r) {
+    std::string rest;
+    FakeRelay::ReadRequest(fd, &r->request, &rest);
+    // The dialler now waits for the answer; interrupt every other thread.
+    for (int round = 0; round < 5; ++round) {
+      for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        pid_t tid = std::stoi(task.path().filename().string());
+        if (tid != gettid())
+          tgkill(getpid(), tid, SIGUSR1);
+      }
+      std::this_thread::sleep_for(50ms);
+    }
+    Serve(fd, r, std::move(rest));
+  });
+  CreateDial(0, relay.server().c_str(), "u", "i", kRoutes, Recorder::Callback, recorder_.context());
+  recorder_.WaitFor(2);
+  EXPECT_EQ(recorder_.Names(), (std::vector<std::string>{"CONNECTED", "ADDROUTED"}));
+  KelvoNet_DeInit();
+  sigaction(SIGUSR1, &previous, nullptr);
+}
+
+// Makes eventfd fail as it does when the process is out of descriptors,
+// while sockets still work.
+bool RefuseEventFds() {
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_eventfd2, 1, 0),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EMFILE),
+  };
+  sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+TEST_F(KelvoNetTest, ADialWithoutAStopEventFailsCleanly) {
+  // In a child process, so the filter stays there; a hang ends at the alarm.
+  EXPECT_EXIT(
+      {
+        alarm(20);
+        if (!RefuseEventFds())
+          _exit(2);
+        FakeRelay relay(AcceptAndServe);
+        Recorder recorder;
+        int code = CreateDial(0, relay.server().c_str(), "u", "i", kRoutes, Recorder::Callback,
+                              recorder.context());
+        std::vector<KelvoVpnEvent> events = recorder.WaitFor(1);
+        if (code != static_cast<int>(kelvonet::kCodeOutOfResources) || events.size() != 1 ||
+            events[0].code != kelvonet::kCodeOutOfResources) {
+          fprintf(stderr, "returned %d, first event %s\n", code,
+                  events.empty() ? "none" : events[0].name);
+          _exit(3);
+        }
+        KelvoNet_DeInit();
+        KelvoNet_releaseInstance();
+        fprintf(stderr, "failed cleanly\n");
+        // Lets the relay's accept wait end.
+        int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_port = htons(static_cast<uint16_t>(relay.port()));
+        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa));
+        close(fd);
+        _exit(0);
+      },
+      ::testing::ExitedWithCode(0), "failed cleanly");
 }
 
 TEST_F(KelvoNetTest, ANewDialHangsUpTheOldOneAndDeInitRefusesDials) {

@@ -133,7 +133,8 @@ bool StoreAdapters(std::vector<Adapter>* adapters, bool* override_host) {
     adapter.mac = ParseMac(record.mac);
     adapter.index = static_cast<DWORD>(record.id);
     adapter.type = record.type;
-    adapter.gateway = record.gateway;
+    // As for host interfaces, an adapter without a gateway lists "0.0.0.0".
+    adapter.gateway = record.gateway.empty() ? "0.0.0.0" : record.gateway;
     std::istringstream entries(record.addresses);
     std::string entry;
     while (std::getline(entries, entry, ';')) {
@@ -164,14 +165,13 @@ void FillAddress(IP_ADDR_STRING* to, const Address& address) {
 ULONG GetAdaptersInfo(PIP_ADAPTER_INFO adapter_info, PULONG size) {
   if (!size)
     return ERROR_INVALID_PARAMETER;
-  std::vector<Adapter> host;
-  std::vector<Adapter> emulated;
+  // The adapters added to the machine (the TAP adapter) come first, as a
+  // newly installed adapter does on Windows; then the host's interfaces.
+  std::vector<Adapter> adapters;
   bool override_host = false;
-  StoreAdapters(&emulated, &override_host);
+  StoreAdapters(&adapters, &override_host);
   if (!override_host)
-    HostAdapters(&host);
-  host.insert(host.end(), emulated.begin(), emulated.end());
-  const std::vector<Adapter>& adapters = host;
+    HostAdapters(&adapters);
   if (adapters.empty())
     return ERROR_NO_DATA;
 

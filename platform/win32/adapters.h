@@ -1,7 +1,8 @@
-// GetAdaptersInfo: the host's IPv4 interfaces with the gateway of their
-// default route, followed by the adapters of the machine store (the TAP
-// adapter when installed). When the store's adapter override is set, the
-// store's adapters are the whole list.
+// GetAdaptersInfo: the adapters of the machine store (the TAP adapter when
+// installed) followed by the host's IPv4 interfaces with the gateway of their
+// default route. An adapter without a gateway lists "0.0.0.0", as on Windows.
+// When the store's adapter override is set, the store's adapters are the
+// whole list.
 #ifndef WIN32_ADAPTERS_H_
 #define WIN32_ADAPTERS_H_
 

@@ -68,11 +68,11 @@ TEST_F(AdaptersTest, TwoCallProtocolOverTheStoreList) {
   IP_ADAPTER_INFO* second = first->Next;
   ASSERT_NE(nullptr, second);
   EXPECT_STREQ("TAP-Win32 Adapter V9", second->Description);
-  EXPECT_STREQ("", second->GatewayList.IpAddress.String);
+  EXPECT_STREQ("0.0.0.0", second->GatewayList.IpAddress.String);  // none, as on Windows
   EXPECT_EQ(nullptr, second->Next);
 }
 
-TEST_F(AdaptersTest, HostInterfacesComeFirstWithoutOverride) {
+TEST_F(AdaptersTest, StoreAdaptersComeBeforeTheHostInterfaces) {
   machine::AdapterRecord tap;
   tap.name = "tap0901";
   tap.description = "TAP-Win32 Adapter V9";
@@ -89,7 +89,7 @@ TEST_F(AdaptersTest, HostInterfacesComeFirstWithoutOverride) {
     EXPECT_STRNE("lo", adapter->AdapterName);
   }
   ASSERT_FALSE(names.empty());
-  EXPECT_EQ("tap0901", names.back());
+  EXPECT_EQ("tap0901", names.front());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "base/program_directory_for_testing.h"
 #include "base/scoped_temp_dir.h"
 #include "gtest/gtest.h"
 
@@ -14,17 +15,7 @@ namespace {
 // Runs a program of the program directory through the shell (so quoting
 // works as on a command line) and collects what it prints.
 int RunTool(const std::string& command_line, std::string* out) {
-  const char* dir = getenv("TERN_PROGRAM_DIR");
-  std::string command = std::string(dir ? dir : ".") + "/" + command_line + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe)
-    return -1;
-  char buffer[512];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-    out->append(buffer, got);
-  int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return base::RunProgramForTesting(command_line, out);
 }
 
 TEST(NetToolTest, StartAndStopAsConfiguredFromAChildProcess) {

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "base/program_directory_for_testing.h"
 #include "base/scoped_temp_dir.h"
 #include "gtest/gtest.h"
 #include "machine/store.h"
@@ -16,17 +17,7 @@
 namespace {
 
 int RunTool(const std::string& command_line, std::string* out) {
-  const char* dir = getenv("TERN_PROGRAM_DIR");
-  std::string command = std::string(dir ? dir : ".") + "/" + command_line + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe)
-    return -1;
-  char buffer[512];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-    out->append(buffer, got);
-  int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return base::RunProgramForTesting(command_line, out);
 }
 
 TEST(NetworkRepairToolsTest, ResetsAreRecordedInTheMachineStore) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "base/program_directory_for_testing.h"
 #include "gtest/gtest.h"
 #include "machine/store.h"
 
@@ -28,17 +29,7 @@ class RouteToolTest : public testing::Test {
 
   // Runs the real route.exe from the program directory.
   int Run(const std::string& arguments, std::string* out) {
-    const char* dir = getenv("TERN_PROGRAM_DIR");
-    std::string command = std::string(dir ? dir : ".") + "/route.exe " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-      return -1;
-    char buffer[512];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-      out->append(buffer, got);
-    int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return base::RunProgramForTesting("route.exe " + arguments, out);
   }
 
   std::string root_;
