@@ -28,10 +28,11 @@ int Usage() {
   return 2;
 }
 
+// In the file system's own bytes (UTF-8), not the ANSI code page.
 std::string OwnPath() {
-  char path[4096] = {};
-  DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
-  return std::string(path, length);
+  wchar_t path[4096] = {};
+  DWORD length = GetModuleFileNameW(nullptr, path, 4096);
+  return win32::WideToUtf8(std::wstring(path, length));
 }
 
 }  // namespace

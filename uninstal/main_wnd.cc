@@ -4,6 +4,7 @@
 #include "installer/process_ending.h"
 #include "installer/product_layout.h"
 #include "uninstal/uninstall_worker.h"
+#include "win32/shell_execute.h"
 
 using namespace DuiLib;
 
@@ -11,6 +12,9 @@ namespace {
 
 constexpr int kFinishedWidth = 550;
 constexpr int kFinishedHeight = 550;
+// The maker's customer-service chat (the shipped window file has no button
+// for it).
+constexpr wchar_t kCustomerServicePage[] = L"https://127.0.0.1:8443/";
 
 }  // namespace
 
@@ -61,8 +65,7 @@ void CMainWnd::OnUninstall(TNotifyUI&) {
 }
 
 void CMainWnd::OnQuestion(TNotifyUI&) {
-  // The shipped window file has no "question" button; nothing to open.
-  LOG(INFO) << "The customer-service page is not part of this window";
+  ShellExecuteW(nullptr, L"open", kCustomerServicePage, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void CMainWnd::OnProgress(int percent) {

@@ -39,8 +39,9 @@ TEST(UpdateDownloadTest, ResultsMapToTheirTextsAndLines) {
     DownloadOutcome outcome = OutcomeOf(c.result);
     EXPECT_EQ(outcome.ok, c.ok);
     EXPECT_STREQ(outcome.printed, c.printed);
-    if (c.text)
+    if (c.text) {
       EXPECT_STREQ(FailureText(outcome.failure), c.text);
+    }
   }
 }
 

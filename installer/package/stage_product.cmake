@@ -16,8 +16,8 @@ endif()
 if(VERSION AND EXISTS ${DEST}/rix.exe)
   set(section ${DEST}/../tern_version.bin)
   execute_process(COMMAND ${OBJCOPY} --dump-section .tern_version=${section} ${DEST}/rix.exe
-                  RESULT_VARIABLE failed)
-  if(failed)
+                  RESULT_VARIABLE failed ERROR_QUIET)
+  if(failed OR NOT EXISTS ${section})
     # The client has not linked tern_client_version: the package then
     # carries the build's own version and the e2e update test says so.
     message(WARNING "rix.exe carries no .tern_version section; the package keeps its version")

@@ -83,8 +83,9 @@ bool ProgramHarness::Install() {
   RegCloseKey(key);
 
   fs::path package = BuildProgramDir().parent_path() / "package";
-  pid_t pid = Start(package / "tern-installer",
-                    {"--from", (package / "current").string(), program_dir().string()});
+  pid_t pid =
+      Start(package / "tern-installer", {"--from", (package / "current").string(), "--version",
+                                         TERN_BUILD_CLIENT_VERSION, program_dir().string()});
   if (WaitExit(pid, 60000) != 0)
     return false;
   std::error_code error;

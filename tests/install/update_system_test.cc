@@ -1,8 +1,6 @@
 // updater.exe end to end: the consent box, the client ended, the download
 // from a loopback server or from tern-service with its progress, the
 // installer started, and the failure texts.
-#include <httplib.h>
-
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +11,7 @@
 #include "gtest/gtest.h"
 #include "installer/product_layout.h"
 #include "server/testing/service_process.h"
+#include "tests/install/package_server.h"
 #include "tests/install/program_harness.h"
 #include "win32/code_page.h"
 #include "win32/registry.h"
@@ -50,50 +49,6 @@ std::wstring RegisteredVersion() {
     return L"";
   return data;
 }
-
-// Serves the update package slowly enough that progress shows in steps, a
-// download that never ends, and 404 for everything else.
-class PackageServer {
- public:
-  PackageServer() : package_(Read(PackagePath())) {
-    server_.Get("/pkg/(.*)", [this](const httplib::Request&, httplib::Response& res) {
-      res.set_content_provider(package_.size(), "application/octet-stream",
-                               [this](size_t offset, size_t length, httplib::DataSink& sink) {
-                                 size_t chunk = std::min<size_t>(length, package_.size() / 20 + 1);
-                                 std::this_thread::sleep_for(std::chrono::milliseconds(40));
-                                 sink.write(package_.data() + offset, chunk);
-                                 return true;
-                               });
-    });
-    server_.Get("/endless/Installer.exe", [this](const httplib::Request&, httplib::Response& res) {
-      res.set_content_provider(100u << 20, "application/octet-stream",
-                               [this](size_t, size_t, httplib::DataSink& sink) {
-                                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                                 std::string block(4096, 'x');
-                                 sink.write(block.data(), block.size());
-                                 return !stopping_;
-                               });
-    });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    server_.wait_until_ready();
-  }
-  ~PackageServer() {
-    stopping_ = true;
-    server_.stop();
-    thread_.join();
-  }
-  std::string Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
-  }
-
- private:
-  std::string package_;
-  httplib::Server server_;
-  int port_ = 0;
-  std::thread thread_;
-  std::atomic<bool> stopping_{false};
-};
 
 class UpdateTest : public testing::Test {
  protected:
@@ -151,7 +106,7 @@ TEST_F(UpdateTest, CancelLeavesTheClientAndTheConfiguration) {
 // recorded whole (longer than 99 characters), progress rises to 100 and the
 // installer lays the package's programs and registers the new version.
 TEST_F(UpdateTest, DownloadsAndStartsTheInstaller) {
-  PackageServer server;
+  tern_test::PackageServer server(Read(PackagePath()));
   std::string url = server.Url("/pkg/" + std::string(90, 'a') + "/Installer.exe");
   pid_t pid = StartAndAgree(url);
   EXPECT_EQ(h_.WaitExit(client_, 5000), 128 + 9) << "the client was ended";
@@ -162,12 +117,13 @@ TEST_F(UpdateTest, DownloadsAndStartsTheInstaller) {
   EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
   EXPECT_EQ(progress.back(), 101);
   EXPECT_TRUE(h_.WaitUntil([&] { return RegisteredVersion() == L"1.1.5"; }, 30000))
-      << "the installer registered the package's version";
+      << "the installer registered the package's version\n"
+      << h_.ReadLog("updater.exe");
   EXPECT_EQ(Read(h_.program_dir() / "Installer.exe"), Read(PackagePath()));
 }
 
 TEST_F(UpdateTest, FailuresShowTheirTexts) {
-  PackageServer server;
+  tern_test::PackageServer server(Read(PackagePath()));
   struct {
     std::string url;
     const char* text;
@@ -193,9 +149,10 @@ TEST_F(UpdateTest, FailuresShowTheirTexts) {
 }
 
 TEST_F(UpdateTest, ClosingMidDownloadLeavesNoHalfFile) {
-  PackageServer server;
+  tern_test::PackageServer server(Read(PackagePath()));
   std::set<std::string> before = ProgramFiles();
   before.insert("config.ini");
+  before.insert("config.ini.lock");
   pid_t pid = StartAndAgree(server.Url("/endless/Installer.exe"));
   ASSERT_TRUE(h_.WaitUntil([&] { return !Progress().empty(); }));
   EXPECT_EQ(h_.Automate({"click", "UpgraderMainFrame", "close_btn"}), "");
