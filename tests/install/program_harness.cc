@@ -72,7 +72,7 @@ fs::path ProgramHarness::BuildProgramDir() {
   return dir ? fs::path(dir) : fs::path(TERN_DEFAULT_PROGRAM_DIR);
 }
 
-bool ProgramHarness::Install() {
+bool ProgramHarness::Install(bool real_client) {
   HKEY key = nullptr;
   if (RegCreateKeyExW(HKEY_CURRENT_USER, tern_install::kShellFoldersKey, 0, nullptr, 0,
                       KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
@@ -89,6 +89,8 @@ bool ProgramHarness::Install() {
   if (WaitExit(pid, 60000) != 0)
     return false;
   std::error_code error;
+  if (real_client)
+    return fs::exists(program_dir() / "rix.exe");
   fs::copy_file("/bin/sleep", program_dir() / "rix.exe", fs::copy_options::overwrite_existing,
                 error);
   return !error;

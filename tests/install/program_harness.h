@@ -34,8 +34,8 @@ class ProgramHarness {
   // Lays this build's product into program_dir() with the installer program
   // (registration and shortcuts included) and records the programs folder
   // in the user's shell folders, as the system does. A copy of "sleep"
-  // stands in for rix.exe.
-  bool Install();
+  // stands in for rix.exe unless |real_client|.
+  bool Install(bool real_client = false);
 
   // Starts |program| with |args| and the harness's environment; its output
   // goes to a log file in root().

@@ -2,6 +2,7 @@
 // from a loopback server or from tern-service with its progress, the
 // installer started, and the failure texts.
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -41,6 +42,17 @@ fs::path PackagePath() {
   return ProgramHarness::BuildProgramDir().parent_path() / "package" / "Installer.exe";
 }
 
+// The version text stamped into a client program, "" when it has none.
+std::string StampedVersion(const fs::path& program, const fs::path& scratch) {
+  fs::path section = scratch / "tern_version.bin";
+  std::string command = "objcopy --dump-section .tern_version='" + section.string() + "' '" +
+                        program.string() + "' /dev/null 2>/dev/null";
+  if (std::system(command.c_str()) != 0)
+    return "";
+  std::string text = Read(section);
+  return text.substr(0, text.find('\0'));
+}
+
 std::wstring RegisteredVersion() {
   wchar_t data[64] = {};
   DWORD size = sizeof(data);
@@ -48,6 +60,50 @@ std::wstring RegisteredVersion() {
                    RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
     return L"";
   return data;
+}
+
+// The forced update as a user meets it, with the real client: tern-service
+// announces 1.1.5 with "must", the client starts the updater and ends, the
+// user agrees, the package replaces the programs, and the new client does not
+// ask for the same update again.
+TEST(ForcedUpdateJourneyTest, TheNewClientIsInPlace) {
+  ProgramHarness h;
+  ASSERT_TRUE(h.Install(/*real_client=*/true)) << "this build has no client";
+  tern::ServiceProcess service(h.root().string() + "/service");
+  ASSERT_TRUE(service.Start({"--package", PackagePath().string()}));
+  ASSERT_EQ(service.Admin({"publish-version", "1.1.5", "--must"}).exit_code, 0);
+  const std::string url = service.base_url();
+  std::ofstream(h.program_dir() / "config.ini")
+      << "[service_hosts]\naccount=" << url << "\nnode=" << url << "\nbilling=" << url
+      << "\nca_file=" << service.data_dir() << "/tls_cert.pem\n";
+  fs::create_directories(h.program_dir() / "log");
+  ASSERT_EQ(StampedVersion(h.program_dir() / "rix.exe", h.root()), "1.1.4");
+
+  pid_t client = h.Start(h.program_dir() / "rix.exe");
+  // The client and then the updater serve the same automation socket.
+  EXPECT_TRUE(h.WaitUntil(
+      [&] {
+        return h.Automate({"wait", "#32770"}) == "";
+      },
+      30000))
+      << h.ReadLog("rix.exe");
+  EXPECT_EQ(h.Automate({"msgbox"}), std::string(kConsent) + "\n");
+  EXPECT_EQ(h.WaitExit(client, 20000), 0) << "the client ends itself";
+  EXPECT_EQ(h.Automate({"msgbox", "ok"}), "");
+  EXPECT_TRUE(h.WaitUntil([&] { return RegisteredVersion() == L"1.1.5"; }, 60000))
+      << h.ReadLog("rix.exe");
+  EXPECT_EQ(StampedVersion(h.program_dir() / "rix.exe", h.root()), "1.1.5");
+
+  // The new client signs in as usual: no consent box, it keeps running.
+  fs::remove(h.program_dir() / "log" / "client.log");
+  client = h.Start(h.program_dir() / "rix.exe");
+  EXPECT_EQ(h.Automate({"wait", "LoginWnd"}), "") << h.ReadLog("rix.exe");
+  EXPECT_TRUE(h.WaitUntil([&] {
+    return Read(h.program_dir() / "log" / "client.log").find("lastest version") !=
+           std::string::npos;
+  }));
+  EXPECT_TRUE(h.Running(client));
+  EXPECT_EQ(h.Automate({"msgbox"}, nullptr).find(kConsent), std::string::npos);
 }
 
 class UpdateTest : public testing::Test {
