@@ -23,6 +23,12 @@ bool WaitUntilGone(const fs::path& path) {
   return !fs::exists(path);
 }
 
+bool WaitUntilEmpty(const fs::path& folder) {
+  for (int i = 0; i < 200 && !fs::is_empty(folder); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  return fs::is_empty(folder);
+}
+
 TEST(SelfDeleteScriptTest, QuotesEveryPathAsOneWord) {
   std::string text =
       SelfDeleteScriptText(42, "/a b/it's/Uninstal.exe", "/a b/it's", "/t/uninstallself.sh", "/t");
@@ -59,7 +65,7 @@ TEST(SelfDeleteScriptTest, RemovesTheProgramAfterItHasExited) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   ASSERT_TRUE(fs::exists(dir / "Uninstal.exe") || !fs::exists(dir));
   EXPECT_TRUE(WaitUntilGone(dir));
-  EXPECT_TRUE(fs::is_empty(tmp)) << "the script and its folder are gone";
+  EXPECT_TRUE(WaitUntilEmpty(tmp)) << "the script and its folder are gone";
   EXPECT_TRUE(fs::exists(temp.path() / "neighbour"));
   EXPECT_FALSE(fs::exists("pwned"));
   if (old_tmp)
