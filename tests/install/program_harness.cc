@@ -139,7 +139,8 @@ bool ProgramHarness::Running(pid_t pid) {
 }
 
 std::string ProgramHarness::Automate(const std::vector<std::string>& args, int* status) {
-  std::string command = "'" + (BuildProgramDir() / "tern-automate").string() + "'";
+  // Programs start slowly on a loaded machine or under the sanitizers.
+  std::string command = "'" + (BuildProgramDir() / "tern-automate").string() + "' --timeout 30000";
   for (const std::string& arg : args) {
     std::string quoted = "'";
     for (char c : arg)
