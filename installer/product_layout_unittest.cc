@@ -49,17 +49,10 @@ TEST_F(ProductLayoutTest, RegistersTheUninstallerAndTheVersion) {
     EXPECT_NE(ValueOf(name), L"<missing>") << win32::WideToUtf8(name);
 }
 
+// The programs folder is the one the user's "Shell Folders" report.
 TEST_F(ProductLayoutTest, ShortcutsGoToTheDesktopAndTheRegisteredProgramsFolder) {
-  fs::path programs = temp_.path() / "registered programs";
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, tern_install::kShellFoldersKey, 0, nullptr, 0,
-                            KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  std::wstring value = win32::Utf8ToWide(programs.string());
-  RegSetValueExW(key, L"Programs", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
-
+  fs::path programs = temp_.path() / "share" / "applications";
+  EXPECT_EQ(tern_install::ProgramsFolderFromRegistry(), win32::Utf8ToWide(programs.string()));
   ASSERT_TRUE(tern_install::CreateShortcuts(L"/opt/a \"b\"$"));
   std::string desktop = Read(temp_.path() / "Desktop" / "Tern智能加速器.desktop");
   EXPECT_NE(desktop.find("Name=Tern智能加速器\n"), std::string::npos) << desktop;

@@ -13,10 +13,6 @@
 #include <iterator>
 #include <thread>
 
-#include "installer/product_layout.h"
-#include "win32/code_page.h"
-#include "win32/registry.h"
-
 extern char** environ;
 
 namespace tern_test {
@@ -73,15 +69,6 @@ fs::path ProgramHarness::BuildProgramDir() {
 }
 
 bool ProgramHarness::Install(bool real_client) {
-  HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, tern_install::kShellFoldersKey, 0, nullptr, 0,
-                      KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
-    return false;
-  std::wstring value = win32::Utf8ToWide(programs().string());
-  RegSetValueExW(key, L"Programs", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
-
   fs::path package = BuildProgramDir().parent_path() / "package";
   pid_t pid =
       Start(package / "tern-installer", {"--from", (package / "current").string(), "--version",

@@ -32,8 +32,7 @@ class ProgramHarness {
   static std::filesystem::path BuildProgramDir();
 
   // Lays this build's product into program_dir() with the installer program
-  // (registration and shortcuts included) and records the programs folder
-  // in the user's shell folders, as the system does. A copy of "sleep"
+  // (registration and shortcuts included). A copy of "sleep"
   // stands in for rix.exe unless |real_client|.
   bool Install(bool real_client = false);
 
