@@ -111,6 +111,7 @@ int main(int argc, char** argv) {
   relay_config.db_path = db_path;
   relay_config.listen = options.listen;
   relay_config.port = options.relay_port;
+  relay_config.dial_interval_ms = int64_t{options.dial_interval} * 1000;
   tern::RelayServer relay(relay_config);
   if (!relay.Start(&error)) {
     spdlog::error("{}", error);

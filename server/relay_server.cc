@@ -343,8 +343,7 @@ void RelayServer::RunSession(std::shared_ptr<Session> session) {
     refuse(kelvonet::kCodeAuthenticationFailed, "credentials refused");
     return finish();
   }
-  StoreResult accepted =
-      sessions_->AcceptDial(account.id, NowMs(), SessionStore::kMinDialIntervalMs);
+  StoreResult accepted = sessions_->AcceptDial(account.id, NowMs(), config_.dial_interval_ms);
   if (accepted == StoreResult::kTooFrequent) {
     refuse(kelvonet::kCodeDialTooFrequent, "dialling too frequently");
     return finish();

@@ -3,8 +3,8 @@
 // speaking the dial protocol of kelvonet/dial_protocol.h. A session is
 // accepted when its credentials are a live interim of the uuid's account,
 // its protocol is offered by the node, and the account's previous accepted
-// dial is at least 20 s old. Sessions are recorded in the store; the admin
-// command ends one by marking it there.
+// dial is at least dial_interval_ms old (20 s unless configured). Sessions are recorded in the
+// store; the admin command ends one by marking it there.
 #ifndef SERVER_RELAY_SERVER_H_
 #define SERVER_RELAY_SERVER_H_
 
@@ -29,6 +29,7 @@ struct RelayConfig {
   std::string listen = "127.0.0.1";
   int port = 8444;  // 0 picks a free port
   int keepalive_seconds = 5;
+  int64_t dial_interval_ms = 20000;  // least time between two accepted dials
 };
 
 class RelayServer {

@@ -176,5 +176,17 @@ TEST_F(RelayServerTest, StoppingTheServiceEndsSessions) {
   EXPECT_EQ(c.ReadLine(), "BYE relay stopped");
 }
 
+TEST_F(RelayServerTest, ADialIntervalOfZeroAcceptsDialsBackToBack) {
+  service_->Stop();
+  StartService({"--sms-interval", "0", "--dial-interval", "0"});
+  for (int i = 0; i < 3; ++i) {
+    Connection c("127.0.0.2", service_->relay_port());
+    kelvonet::DialReply reply;
+    ASSERT_EQ(kelvonet::ParseDialReply(Dial(&c, 1, uuid_, interim_), &reply),
+              kelvonet::ParseStatus::kOk);
+    EXPECT_TRUE(reply.accepted) << "dial " << i << ": " << reply.code;
+  }
+}
+
 }  // namespace
 }  // namespace tern

@@ -88,6 +88,10 @@ bool ParseServiceOptions(const std::vector<std::string>& args,
       if (!number(0, 3600, &n))
         return false;
       options.sms_interval = static_cast<int>(n);
+    } else if (arg == "--dial-interval") {
+      if (!number(0, 3600, &n))
+        return false;
+      options.dial_interval = static_cast<int>(n);
     } else if (arg == "--package") {
       if (!value(&options.package))
         return false;

@@ -2,7 +2,7 @@
 //   tern-service [--listen ADDRESS] [--port N] [--data-dir DIR]
 //                [--relay-port N] [--pay-after N] [--package FILE]
 //                [--cert FILE --key FILE] [--token-lifetime SECONDS]
-//                [--sms-interval SECONDS]
+//                [--sms-interval SECONDS] [--dial-interval SECONDS]
 //   tern-service admin VERB [ARGS...] [--data-dir DIR]
 #ifndef SERVER_SERVICE_OPTIONS_H_
 #define SERVER_SERVICE_OPTIONS_H_
@@ -25,7 +25,8 @@ struct ServiceOptions {
   std::string cert;
   std::string key;
   int64_t token_lifetime = 7 * 24 * 3600;
-  int sms_interval = 30;  // seconds between two SMS codes for one number
+  int sms_interval = 30;   // seconds between two SMS codes for one number
+  int dial_interval = 20;  // seconds between two accepted dials of one account
 };
 
 // False with *error for an unknown option, a missing or bad value.
