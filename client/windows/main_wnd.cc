@@ -272,12 +272,11 @@ void CMainWnd::OnKillFocus(TNotifyUI&) {
   CControlUI* layout = Find(L"account_operater_layout");
   if (!layout || !layout->IsVisible())
     return;
-  POINT cursor = {};
-  ::GetCursorPos(&cursor);
-  RECT window = {};
-  ::GetWindowRect(m_hWnd, &window);
-  int x = cursor.x - window.left;
-  int y = cursor.y - window.top;
+  // The pointer as this window last saw it, in window coordinates (the
+  // window has no frame): a press inside the menu keeps it open.
+  POINT cursor = m_pm.GetMousePos();
+  int x = cursor.x;
+  int y = cursor.y;
   if (!(x >= 239 && x <= 327 && y < 162))
     layout->SetVisible(false);
 }
