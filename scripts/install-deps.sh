@@ -12,8 +12,10 @@ PACKAGES=(
   libsqlcipher-dev sqlcipher
   libminizip-dev zlib1g-dev zip
   libpugixml-dev
-  libcairo2-dev libpango1.0-dev libsdl2-dev fonts-wqy-zenhei fontconfig
+  libcairo2-dev libpango1.0-dev libsdl2-dev fonts-wqy-zenhei fonts-dejavu-core fontconfig
+  xvfb openbox xdotool x11-utils imagemagick dbus zbar-tools
   libqrencode-dev
+  libdw-dev
   libcpp-httplib-dev
   iproute2 procps
   curl openssl

@@ -47,8 +47,8 @@ class AccountStore {
   StoreResult Find(const std::string& number, AccountRecord* out);
   StoreResult FindById(int64_t id, AccountRecord* out);
   StoreResult List(std::vector<AccountRecord>* out);
-  // Also raises the token epoch (voids older tokens) and clears the
-  // sign-in failures.
+  // Also raises the token epoch (voids older tokens and every tunnel
+  // credential issued so far) and clears the sign-in failures.
   StoreResult SetPassword(const std::string& number, const std::string& password_hash);
   StoreResult SetNickname(const std::string& number, const std::string& nickname);
   StoreResult SetDeadline(const std::string& number, int64_t deadline);

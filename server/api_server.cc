@@ -14,6 +14,7 @@
 #include "server/account_store.h"
 #include "server/billing_store.h"
 #include "server/catalog_store.h"
+#include "server/guarded_https_server.h"
 #include "server/key_material.h"
 #include "server/password_hasher.h"
 #include "server/token_signer.h"
@@ -49,7 +50,7 @@ struct ApiServer::Reply {
 namespace {
 
 constexpr char kJsonType[] = "application/json;charset=UTF-8";
-constexpr int kHttpThreads = 64;
+constexpr int kListenBacklog = 1024;
 
 int64_t Now() {
   return std::chrono::duration_cast<std::chrono::seconds>(
@@ -123,15 +124,58 @@ void StoreFailure(ApiServer::Reply* reply, const char* what) {
   reply->Fail(500, kApiServerError, "服务器繁忙，请稍后重试");
 }
 
-// Host names that may appear in a generated download address.
-bool IsPlainHost(const std::string& host) {
-  if (host.empty() || host.size() > 255)
+// Finds the account a request names; false when |reply| already holds the
+// refusal or the failure.
+bool FindAccountByNumber(AccountStore* accounts,
+                         const std::string& number,
+                         const char* action,
+                         ApiServer::Reply* reply,
+                         AccountRecord* account) {
+  StoreResult found = AccountStore::IsAccountNumber(number) ? accounts->Find(number, account)
+                                                            : StoreResult::kNotFound;
+  if (found == StoreResult::kError) {
+    StoreFailure(reply, action);
     return false;
-  for (char c : host) {
-    if (!isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != ':' && c != '[' &&
-        c != ']') {
-      return false;
-    }
+  }
+  if (found != StoreResult::kOk) {
+    reply->Refuse(kApiUnknownAccount, "账号不存在");
+    return false;
+  }
+  return true;
+}
+
+// Uses up the SMS code; false when |reply| already holds the refusal or the
+// failure.
+bool UseSmsCode(AccountStore* accounts,
+                const std::string& number,
+                const std::string& captcha,
+                ApiServer::Reply* reply) {
+  StoreResult code = accounts->ConsumeSmsCode(number, captcha, Now());
+  if (code == StoreResult::kError) {
+    StoreFailure(reply, "checking an SMS code");
+    return false;
+  }
+  if (code != StoreResult::kOk) {
+    reply->Refuse(kApiBadSmsCode, "验证码错误或已过期");
+    return false;
+  }
+  return true;
+}
+
+// Decrypts a password being set and checks its format; false when |reply|
+// already holds the refusal.
+bool ReadNewPassword(const KeyMaterial& keys,
+                     const std::string& encrypted,
+                     ApiServer::Reply* reply,
+                     std::string* password) {
+  if (!keys.DecryptPassword(encrypted, password)) {
+    reply->Refuse(kApiPasswordUnreadable, "密码解析失败，请重新获取公钥后重试");
+    return false;
+  }
+  if (!IsAcceptablePassword(*password)) {
+    reply->Refuse(kApiBadPasswordFormat,
+                  "密码格式错误，密码为长度8-16位至少包含一个英文或特殊字符");
+    return false;
   }
   return true;
 }
@@ -151,18 +195,20 @@ ApiServer::~ApiServer() {
 }
 
 bool ApiServer::Start(std::string* error) {
-  auto server =
-      std::make_unique<httplib::SSLServer>(config_.cert_path.c_str(), config_.key_path.c_str());
+  GuardLimits limits;
+  limits.max_total = config_.max_connections;
+  limits.max_per_address = config_.max_per_address;
+  limits.max_armed = config_.max_connections;
+  limits.deadline = std::chrono::milliseconds(config_.header_timeout_ms);
+  auto server = std::make_unique<GuardedHttpsServer>(config_.cert_path, config_.key_path, limits);
   if (!server->is_valid()) {
     *error = "cannot load the TLS certificate " + config_.cert_path;
     return false;
   }
-  server->new_task_queue = [] { return new httplib::ThreadPool(kHttpThreads); };
   server->set_payload_max_length(config_.max_body);
   // Headers and body go out in separate writes; without this, delayed ACKs
   // add tens of milliseconds to every answer.
   server->set_tcp_nodelay(true);
-  server->set_read_timeout(10, 0);
   server->set_write_timeout(30, 0);
   server->set_keep_alive_max_count(1000);
   auto dispatch = [this](const httplib::Request& req, httplib::Response& res) {
@@ -180,8 +226,8 @@ bool ApiServer::Start(std::string* error) {
     if (!res.body.empty())
       return;
     Reply reply;
-    if (res.status == 413) {
-      reply.Fail(413, kApiTooLarge, "请求内容过大");
+    if (res.status == 413 || res.status == 411) {
+      reply.Fail(res.status, kApiTooLarge, "请求内容过大");
     } else if (res.status == 404) {
       reply.Fail(404, kApiNotFound, "接口不存在");
     } else {
@@ -206,6 +252,7 @@ bool ApiServer::Start(std::string* error) {
     *error = "cannot listen on " + config_.listen + ":" + std::to_string(config_.port);
     return false;
   }
+  server->WidenBacklog(kListenBacklog);
   server_ = std::move(server);
   thread_ = std::thread([this] { server_->listen_after_bind(); });
   return true;
@@ -376,20 +423,8 @@ void ApiServer::SignUp(const httplib::Request& req, Reply* reply) {
   if (found == StoreResult::kError)
     return StoreFailure(reply, "signing up");
   std::string password;
-  if (!keys_->DecryptPassword(encrypted, &password)) {
-    reply->Refuse(kApiPasswordUnreadable, "密码解析失败，请重新获取公钥后重试");
-    return;
-  }
-  if (!IsAcceptablePassword(password)) {
-    reply->Refuse(kApiBadPasswordFormat,
-                  "密码格式错误，密码为长度8-16位至少包含一个英文或特殊字符");
-    return;
-  }
-  StoreResult code = accounts_->ConsumeSmsCode(number, captcha, Now());
-  if (code != StoreResult::kOk) {
-    if (code == StoreResult::kError)
-      return StoreFailure(reply, "checking an SMS code");
-    reply->Refuse(kApiBadSmsCode, "验证码错误或已过期");
+  if (!ReadNewPassword(*keys_, encrypted, reply, &password) ||
+      !UseSmsCode(accounts_.get(), number, captcha, reply)) {
     return;
   }
   std::string hash = HashPassword(password);
@@ -419,14 +454,8 @@ void ApiServer::SignIn(const httplib::Request& req, Reply* reply) {
     return;
   }
   AccountRecord account;
-  StoreResult found = AccountStore::IsAccountNumber(number) ? accounts_->Find(number, &account)
-                                                            : StoreResult::kNotFound;
-  if (found == StoreResult::kError)
-    return StoreFailure(reply, "signing in");
-  if (found != StoreResult::kOk) {
-    reply->Refuse(kApiUnknownAccount, "账号不存在");
+  if (!FindAccountByNumber(accounts_.get(), number, "signing in", reply, &account))
     return;
-  }
   auto suspicious = [&] {
     reply->Refuse(kApiSuspicious, "登录过于频繁，请使用手机短信验证码登录");
     reply->Data([](JsonWriter& w) {
@@ -476,21 +505,10 @@ void ApiServer::Shortcut(const httplib::Request& req, Reply* reply) {
   if (!StringMember(doc, "captcha", reply, &captcha))
     return;
   AccountRecord account;
-  StoreResult found = AccountStore::IsAccountNumber(number) ? accounts_->Find(number, &account)
-                                                            : StoreResult::kNotFound;
-  if (found == StoreResult::kError)
-    return StoreFailure(reply, "signing in by SMS");
-  if (found != StoreResult::kOk) {
-    reply->Refuse(kApiUnknownAccount, "账号不存在");
+  if (!FindAccountByNumber(accounts_.get(), number, "signing in by SMS", reply, &account))
     return;
-  }
-  StoreResult code = accounts_->ConsumeSmsCode(number, captcha, Now());
-  if (code == StoreResult::kError)
-    return StoreFailure(reply, "checking an SMS code");
-  if (code != StoreResult::kOk) {
-    reply->Refuse(kApiBadSmsCode, "验证码错误或已过期");
+  if (!UseSmsCode(accounts_.get(), number, captcha, reply))
     return;
-  }
   std::string interim;
   if (accounts_->RecordSuccess(account.id) != StoreResult::kOk ||
       accounts_->IssueInterim(account.id, Now(), &interim) != StoreResult::kOk) {
@@ -510,29 +528,11 @@ void ApiServer::ResetPassword(const httplib::Request& req, Reply* reply) {
     return;
   }
   AccountRecord account;
-  StoreResult found = AccountStore::IsAccountNumber(number) ? accounts_->Find(number, &account)
-                                                            : StoreResult::kNotFound;
-  if (found == StoreResult::kError)
-    return StoreFailure(reply, "resetting a password");
-  if (found != StoreResult::kOk) {
-    reply->Refuse(kApiUnknownAccount, "账号不存在");
+  if (!FindAccountByNumber(accounts_.get(), number, "resetting a password", reply, &account))
     return;
-  }
   std::string password;
-  if (!keys_->DecryptPassword(encrypted, &password)) {
-    reply->Refuse(kApiPasswordUnreadable, "密码解析失败，请重新获取公钥后重试");
-    return;
-  }
-  if (!IsAcceptablePassword(password)) {
-    reply->Refuse(kApiBadPasswordFormat,
-                  "密码格式错误，密码为长度8-16位至少包含一个英文或特殊字符");
-    return;
-  }
-  StoreResult code = accounts_->ConsumeSmsCode(number, captcha, Now());
-  if (code == StoreResult::kError)
-    return StoreFailure(reply, "checking an SMS code");
-  if (code != StoreResult::kOk) {
-    reply->Refuse(kApiBadSmsCode, "验证码错误或已过期");
+  if (!ReadNewPassword(*keys_, encrypted, reply, &password) ||
+      !UseSmsCode(accounts_.get(), number, captcha, reply)) {
     return;
   }
   std::string hash = HashPassword(password);
@@ -562,7 +562,8 @@ void ApiServer::SendCaptcha(const httplib::Request& req, Reply* reply) {
     return StoreFailure(reply, "issuing an SMS code");
   // Nothing is sent anywhere: the operator reads the code here or with
   // "admin last-code".
-  spdlog::info("SMS code for {}: {}", number, code);
+  // The code itself stays out of the log; "admin last-code" reads it.
+  spdlog::info("SMS code sent to {}", number);
   reply->info = "验证码已发送，请注意查收";
 }
 
@@ -695,18 +696,19 @@ void ApiServer::NameServers(const httplib::Request& req, Reply* reply) {
   });
 }
 
-void ApiServer::CheckVersion(const httplib::Request& req, Reply* reply) {
+void ApiServer::CheckVersion(const httplib::Request&, Reply* reply) {
   VersionRecord version;
   StoreResult found = catalog_->LatestVersion(&version);
   if (found == StoreResult::kError)
     return StoreFailure(reply, "reading the version");
   std::string package;
   if (!config_.package_path.empty()) {
-    std::string host = req.get_header_value("Host");
-    if (!IsPlainHost(host))
-      host = config_.listen + ":" + std::to_string(port_);
-    package = "https://" + host + "/package/" +
-              config_.package_path.substr(config_.package_path.rfind('/') + 1);
+    // Never from the request's Host header: whoever sends one would choose
+    // where clients download their next program from.
+    std::string base = config_.public_url.empty()
+                           ? "https://" + config_.listen + ":" + std::to_string(port_)
+                           : config_.public_url;
+    package = base + "/package/" + config_.package_path.substr(config_.package_path.rfind('/') + 1);
   }
   reply->info = version.info;
   reply->Data([&](JsonWriter& w) {

@@ -11,13 +11,13 @@
 #include <thread>
 
 namespace httplib {
-class Server;
 class Request;
 class Response;
 }  // namespace httplib
 
 namespace tern {
 
+class GuardedHttpsServer;
 class KeyMaterial;
 class AccountStore;
 class CatalogStore;
@@ -61,6 +61,10 @@ struct ApiConfig {
   int64_t token_lifetime = 7 * 24 * 3600;
   int sms_interval = 30;
   size_t max_body = 64 * 1024;
+  std::string public_url;  // base of the package address; empty: https://<listen>:<port>
+  int max_connections = 512;
+  int max_per_address = 64;
+  int header_timeout_ms = 10000;  // TLS handshake, and each request's headers
 };
 
 class ApiServer {
@@ -109,7 +113,7 @@ class ApiServer {
   std::unique_ptr<CatalogStore> catalog_;
   std::unique_ptr<BillingStore> billing_;
   std::unique_ptr<TokenSigner> signer_;
-  std::unique_ptr<httplib::Server> server_;
+  std::unique_ptr<GuardedHttpsServer> server_;
   std::thread thread_;
   int port_ = 0;
 };

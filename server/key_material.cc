@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "server/crypto_util.h"
 
@@ -61,9 +62,28 @@ bool FileExists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
-// A self-signed certificate for the loopback names, valid ten years.
+// True when the certificate in |cert_path| names every address in
+// |addresses|.
+bool CoversAddresses(const std::string& cert_path, const std::vector<std::string>& addresses) {
+  std::string pem;
+  if (!ReadWholeFile(cert_path, &pem))
+    return false;
+  BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+  X509Ptr cert(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
+  if (!cert)
+    return false;
+  for (const std::string& address : addresses) {
+    if (X509_check_ip_asc(cert.get(), address.c_str(), 0) != 1)
+      return false;
+  }
+  return true;
+}
+
+// A self-signed certificate for the loopback names and |addresses| (the
+// relay nodes), valid ten years.
 bool CreateSelfSigned(const std::string& cert_path,
                       const std::string& key_path,
+                      const std::vector<std::string>& addresses,
                       std::string* error) {
   PkeyPtr key(EVP_EC_gen("P-256"));
   X509Ptr cert(X509_new());
@@ -89,8 +109,12 @@ bool CreateSelfSigned(const std::string& cert_path,
   X509V3_CTX ctx;
   X509V3_set_ctx_nodb(&ctx);
   X509V3_set_ctx(&ctx, cert.get(), cert.get(), nullptr, nullptr, 0);
-  X509_EXTENSION* san =
-      X509V3_EXT_conf_nid(nullptr, &ctx, NID_subject_alt_name, "IP:127.0.0.1,IP:::1,DNS:localhost");
+  std::string names = "IP:127.0.0.1,IP:::1,DNS:localhost";
+  for (const std::string& address : addresses) {
+    if (address != "127.0.0.1")
+      names += ",IP:" + address;
+  }
+  X509_EXTENSION* san = X509V3_EXT_conf_nid(nullptr, &ctx, NID_subject_alt_name, names.c_str());
   if (san) {
     X509_add_ext(cert.get(), san, -1);
     X509_EXTENSION_free(san);
@@ -146,7 +170,8 @@ bool ReadWholeFile(const std::string& path, std::string* content) {
 }
 
 std::unique_ptr<KeyMaterial> KeyMaterial::LoadOrCreate(const std::string& data_dir,
-                                                       std::string* error) {
+                                                       std::string* error,
+                                                       const std::vector<std::string>& addresses) {
   std::unique_ptr<KeyMaterial> keys(new KeyMaterial());
   std::string rsa_path = data_dir + "/rsa_key.pem";
   std::string pem;
@@ -193,8 +218,9 @@ std::unique_ptr<KeyMaterial> KeyMaterial::LoadOrCreate(const std::string& data_d
 
   keys->tls_cert_path_ = data_dir + "/tls_cert.pem";
   keys->tls_key_path_ = data_dir + "/tls_key.pem";
-  if (!FileExists(keys->tls_cert_path_) || !FileExists(keys->tls_key_path_)) {
-    if (!CreateSelfSigned(keys->tls_cert_path_, keys->tls_key_path_, error)) {
+  if (!FileExists(keys->tls_cert_path_) || !FileExists(keys->tls_key_path_) ||
+      !CoversAddresses(keys->tls_cert_path_, addresses)) {
+    if (!CreateSelfSigned(keys->tls_cert_path_, keys->tls_key_path_, addresses, error)) {
       return nullptr;
     }
   }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 typedef struct evp_pkey_st EVP_PKEY;
 
@@ -17,9 +18,13 @@ namespace tern {
 
 class KeyMaterial {
  public:
-  // Loads or creates everything under |data_dir|. Null with *error set when
-  // a file cannot be read, parsed or written.
-  static std::unique_ptr<KeyMaterial> LoadOrCreate(const std::string& data_dir, std::string* error);
+  // Loads or creates everything under |data_dir|. The certificate is made
+  // anew when it does not name every address in |addresses| (where relay
+  // nodes listen). Null with *error set when a file cannot be read, parsed
+  // or written.
+  static std::unique_ptr<KeyMaterial> LoadOrCreate(const std::string& data_dir,
+                                                   std::string* error,
+                                                   const std::vector<std::string>& addresses = {});
   ~KeyMaterial();
   KeyMaterial(const KeyMaterial&) = delete;
   KeyMaterial& operator=(const KeyMaterial&) = delete;

@@ -2,7 +2,7 @@
 // for local runs, demos and tests. See service_options.h for the command
 // line and admin_command.h for the admin verbs.
 #include <signal.h>
-#include <spdlog/sinks/basic_file_sink.h>
+#include <spdlog/sinks/rotating_file_sink.h>
 #include <spdlog/sinks/stdout_sinks.h>
 #include <spdlog/spdlog.h>
 #include <sys/stat.h>
@@ -14,6 +14,7 @@
 
 #include "server/admin_command.h"
 #include "server/api_server.h"
+#include "server/catalog_store.h"
 #include "server/key_material.h"
 #include "server/relay_server.h"
 #include "server/service_database.h"
@@ -36,16 +37,24 @@ bool PrepareStore(const std::string& data_dir, const std::string& db_path, std::
     return false;
   }
   chmod(data_dir.c_str(), 0700);
+  // The database holds password hashes and live credentials; SQLite's own
+  // companions (journal, WAL) take the same mode.
+  mode_t old_mask = umask(077);
   auto db = tern::Database::Open(db_path, error);
-  return db && tern::InitializeSchema(db.get(), NowSeconds(), error);
+  bool ready = db && tern::InitializeSchema(db.get(), NowSeconds(), error);
+  umask(old_mask);
+  if (ready)
+    chmod(db_path.c_str(), 0600);
+  return ready;
 }
 
 void SetUpLogging(const std::string& data_dir) {
   std::vector<spdlog::sink_ptr> sinks;
   sinks.push_back(std::make_shared<spdlog::sinks::stderr_sink_mt>());
   try {
-    sinks.push_back(
-        std::make_shared<spdlog::sinks::basic_file_sink_mt>(data_dir + "/tern-service.log"));
+    // Rotates at 4 MiB, keeping 3 old files.
+    sinks.push_back(std::make_shared<spdlog::sinks::rotating_file_sink_mt>(
+        data_dir + "/tern-service.log", 4 * 1024 * 1024, 3));
   } catch (const spdlog::spdlog_ex& e) {
     std::fprintf(stderr, "tern-service: no log file: %s\n", e.what());
   }
@@ -82,7 +91,14 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   SetUpLogging(options.data_dir);
-  auto keys = tern::KeyMaterial::LoadOrCreate(options.data_dir, &error);
+  // Clients check the relay nodes' addresses against the certificate too.
+  std::vector<std::string> addresses{options.listen};
+  std::vector<tern::NodeRecord> nodes;
+  if (tern::CatalogStore(db_path).AllNodes(&nodes) == tern::StoreResult::kOk) {
+    for (const tern::NodeRecord& node : nodes)
+      addresses.push_back(node.addr_ip);
+  }
+  auto keys = tern::KeyMaterial::LoadOrCreate(options.data_dir, &error, addresses);
   if (!keys) {
     spdlog::error("{}", error);
     return 1;
@@ -102,6 +118,18 @@ int main(int argc, char** argv) {
   api.pay_after = options.pay_after;
   api.token_lifetime = options.token_lifetime;
   api.sms_interval = options.sms_interval;
+  api.public_url = options.public_url;
+  api.max_connections = options.max_connections;
+  api.max_per_address = options.max_per_address;
+  api.header_timeout_ms = options.header_timeout * 1000;
+  if (!options.export_cert.empty()) {
+    std::string pem;
+    if (!tern::ReadWholeFile(api.cert_path, &pem) ||
+        !tern::WriteFileAtomically(options.export_cert, pem, 0644)) {
+      spdlog::error("cannot copy the certificate to {}", options.export_cert);
+      return 1;
+    }
+  }
   tern::ApiServer server(api, keys.get());
   if (!server.Start(&error)) {
     spdlog::error("{}", error);
@@ -111,6 +139,12 @@ int main(int argc, char** argv) {
   relay_config.db_path = db_path;
   relay_config.listen = options.listen;
   relay_config.port = options.relay_port;
+  relay_config.cert_path = api.cert_path;
+  relay_config.key_path = api.key_path;
+  relay_config.max_connections = options.max_connections;
+  relay_config.max_per_address = options.max_per_address;
+  relay_config.max_handshakes = options.relay_max_handshakes;
+  relay_config.handshake_timeout_ms = options.header_timeout * 1000;
   relay_config.dial_interval_ms = int64_t{options.dial_interval} * 1000;
   tern::RelayServer relay(relay_config);
   if (!relay.Start(&error)) {

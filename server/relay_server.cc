@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <poll.h>
 #include <spdlog/spdlog.h>
 #include <sys/eventfd.h>
@@ -14,13 +16,17 @@
 #include "kelvonet/dial_protocol.h"
 #include "server/account_store.h"
 #include "server/catalog_store.h"
+#include "server/connection_guard.h"
 #include "server/session_store.h"
 
 namespace tern {
 
 struct RelayServer::Session {
   int fd = -1;
-  std::string node;  // the local address the dialler reached
+  SSL* ssl = nullptr;  // used by the session's own thread only
+  int wake_fd = -1;    // signalled when another thread ends the session
+  int64_t epoch = 0;   // the account's token epoch when the dial was accepted
+  std::string node;    // the local address the dialler reached
   int64_t id = 0;
   int64_t account_id = 0;
   std::mutex write_mutex;
@@ -30,8 +36,6 @@ struct RelayServer::Session {
 };
 
 namespace {
-
-constexpr int kHandshakeTimeoutMs = 10000;
 
 int64_t NowSeconds() {
   return std::chrono::duration_cast<std::chrono::seconds>(
@@ -64,7 +68,7 @@ int Listen(const std::string& addr, int port, int* bound_port) {
   sa.sin_addr = a;
   sa.sin_port = htons(static_cast<uint16_t>(port));
   socklen_t len = sizeof(sa);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0 || listen(fd, 128) != 0 ||
+  if (bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0 || listen(fd, 1024) != 0 ||
       getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
     close(fd);
     return -1;
@@ -73,19 +77,27 @@ int Listen(const std::string& addr, int port, int* bound_port) {
   return fd;
 }
 
-// Reads until |pred| is satisfied by the buffer, the peer closes, or the
-// time-out passes. False on close, error or time-out.
-bool ReadMore(int fd, std::string* buffer, int timeout_ms) {
-  pollfd p{fd, POLLIN, 0};
-  int ready = poll(&p, 1, timeout_ms);
-  if (ready <= 0)
-    return false;
+// Reads what the peer sent next, waiting up to |timeout_ms| for it. False on
+// close, error or time-out.
+// A signal on |wake_fd| (when not -1) also ends the wait with false.
+bool ReadMore(int fd, SSL* ssl, std::string* buffer, int timeout_ms, int wake_fd = -1) {
+  if (SSL_pending(ssl) == 0) {
+    pollfd p[2] = {{fd, POLLIN, 0}, {wake_fd, POLLIN, 0}};
+    if (poll(p, wake_fd >= 0 ? 2 : 1, timeout_ms) <= 0 || p[1].revents)
+      return false;
+  }
   char chunk[16 * 1024];
-  ssize_t n = recv(fd, chunk, sizeof(chunk), 0);
+  int n = SSL_read(ssl, chunk, sizeof(chunk));
   if (n <= 0)
     return false;
   buffer->append(chunk, static_cast<size_t>(n));
   return true;
+}
+
+void SetSocketTimeouts(int fd, int timeout_ms) {
+  timeval tv{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof(tv));
 }
 
 int CountLines(const std::string& text) {
@@ -112,9 +124,23 @@ RelayServer::RelayServer(RelayConfig config)
 
 RelayServer::~RelayServer() {
   Stop();
+  SSL_CTX_free(tls_);
 }
 
 bool RelayServer::Start(std::string* error) {
+  tls_ = SSL_CTX_new(TLS_server_method());
+  if (!tls_ || SSL_CTX_set_min_proto_version(tls_, TLS1_2_VERSION) != 1 ||
+      SSL_CTX_use_certificate_chain_file(tls_, config_.cert_path.c_str()) != 1 ||
+      SSL_CTX_use_PrivateKey_file(tls_, config_.key_path.c_str(), SSL_FILETYPE_PEM) != 1) {
+    *error = "relay: cannot load the TLS certificate " + config_.cert_path;
+    return false;
+  }
+  GuardLimits limits;
+  limits.max_total = config_.max_connections;
+  limits.max_per_address = config_.max_per_address;
+  limits.max_armed = config_.max_handshakes;
+  limits.deadline = std::chrono::milliseconds(config_.handshake_timeout_ms);
+  guard_ = std::make_unique<ConnectionGuard>("relay", limits);
   sessions_->EndAllOpen("relay restarted", NowSeconds());
   std::vector<std::string> addresses{config_.listen};
   std::vector<NodeRecord> nodes;
@@ -177,7 +203,7 @@ void RelayServer::Stop() {
     }
     // Sessions still in their handshake are cut too.
     for (auto& w : workers_) {
-      if (w.second->fd >= 0)
+      if (w.second->fd >= 0 && !active_.count(w.second->id))
         shutdown(w.second->fd, SHUT_RDWR);
     }
     workers.swap(workers_);
@@ -212,6 +238,11 @@ void RelayServer::AcceptLoop() {
       int fd = accept4(fds[i].fd, nullptr, nullptr, SOCK_CLOEXEC);
       if (fd < 0)
         continue;
+      // Refused before a thread or a TLS session is spent on it.
+      if (!guard_->Admit(fd)) {
+        close(fd);
+        continue;
+      }
       auto session = std::make_shared<Session>();
       session->fd = fd;
       sockaddr_in local{};
@@ -255,6 +286,7 @@ void RelayServer::MonitorLoop() {
     lock.unlock();
     std::vector<int64_t> ids;
     sessions_->DropRequested(&ids);
+    EndRevoked();
     lock.lock();
     for (int64_t id : ids) {
       auto it = active_.find(id);
@@ -268,19 +300,33 @@ void RelayServer::MonitorLoop() {
   }
 }
 
-bool RelayServer::Send(Session* session, const std::string& text) {
-  std::lock_guard<std::mutex> lock(session->write_mutex);
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = send(session->fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
-    if (n <= 0)
-      return false;
-    done += static_cast<size_t>(n);
+void RelayServer::EndRevoked() {
+  std::vector<std::pair<int64_t, std::shared_ptr<Session>>> active;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    active.assign(active_.begin(), active_.end());
   }
-  return true;
+  for (auto& [id, session] : active) {
+    AccountRecord account;
+    StoreResult found = accounts_->FindById(session->account_id, &account);
+    if (found == StoreResult::kNotFound ||
+        (found == StoreResult::kOk && account.token_epoch != session->epoch)) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      EndSession(session.get(), "credentials revoked");
+    }
+  }
 }
 
-// Called with mutex_ held.
+bool RelayServer::Send(Session* session, const std::string& text) {
+  std::lock_guard<std::mutex> lock(session->write_mutex);
+  if (!session->ssl)
+    return false;
+  return SSL_write(session->ssl, text.data(), static_cast<int>(text.size())) ==
+         static_cast<int>(text.size());
+}
+
+// Called with mutex_ held. TLS is not for two threads at once, so the
+// session's own thread says BYE: this only wakes its wait.
 void RelayServer::EndSession(Session* session, const std::string& reason) {
   {
     std::lock_guard<std::mutex> lock(session->reason_mutex);
@@ -288,41 +334,74 @@ void RelayServer::EndSession(Session* session, const std::string& reason) {
       return;
     session->end_reason = reason;
   }
-  Send(session, "BYE " + reason + "\n");
-  shutdown(session->fd, SHUT_RDWR);
+  uint64_t one = 1;
+  if (session->wake_fd >= 0)
+    (void)!write(session->wake_fd, &one, sizeof(one));
 }
 
 void RelayServer::RunSession(std::shared_ptr<Session> session) {
   std::string buffer;
   kelvonet::DialRequest request;
-  size_t consumed = 0;
   auto refuse = [&](uint32_t code, const char* reason) {
     spdlog::info("relay {}: refused ({} {})", session->node, code, reason);
     Send(session.get(), kelvonet::EncodeRefusal(code, reason));
   };
   auto finish = [&] {
+    if (session->ssl)
+      SSL_free(session->ssl);
+    session->ssl = nullptr;
+    guard_->Release(session->fd);
     std::lock_guard<std::mutex> lock(mutex_);
+    if (session->wake_fd >= 0)
+      close(session->wake_fd);
+    session->wake_fd = -1;
     close(session->fd);
     session->fd = -1;
     session->finished = true;
   };
 
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHandshakeTimeoutMs);
-  kelvonet::ParseStatus status = kelvonet::ParseStatus::kIncomplete;
-  while ((status = kelvonet::ParseDialRequest(buffer, &request, &consumed)) ==
-         kelvonet::ParseStatus::kIncomplete) {
-    int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                    deadline - std::chrono::steady_clock::now())
-                                    .count());
-    if (left <= 0 || stopping_ || !ReadMore(session->fd, &buffer, left)) {
-      return finish();
+  // The guard ends the connection at its deadline, whatever it waits for;
+  // the socket time-outs only keep one read or write from waiting past it.
+  SetSocketTimeouts(session->fd, config_.handshake_timeout_ms);
+  session->ssl = SSL_new(tls_);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    session->wake_fd = eventfd(0, EFD_CLOEXEC);
+  }
+  if (!session->ssl || session->wake_fd < 0 || SSL_set_fd(session->ssl, session->fd) != 1) {
+    return finish();
+  }
+  if (SSL_accept(session->ssl) != 1) {
+    ERR_clear_error();
+    spdlog::info("relay {}: refused a connection without a TLS handshake", session->node);
+    return finish();
+  }
+
+  auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(config_.handshake_timeout_ms);
+  auto read_until = [&](auto ready) {
+    while (!ready()) {
+      int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      deadline - std::chrono::steady_clock::now())
+                                      .count());
+      if (left <= 0 || stopping_ || !ReadMore(session->fd, session->ssl, &buffer, left))
+        return false;
     }
+    return true;
+  };
+  size_t header_bytes = 0;
+  size_t route_bytes = 0;
+  kelvonet::ParseStatus status = kelvonet::ParseStatus::kIncomplete;
+  if (!read_until([&] {
+        status = kelvonet::ParseDialHeader(buffer, &request, &header_bytes, &route_bytes);
+        return status != kelvonet::ParseStatus::kIncomplete;
+      })) {
+    return finish();
   }
   if (status != kelvonet::ParseStatus::kOk) {
     refuse(kelvonet::kCodeHandshakeFailed, "malformed handshake");
     return finish();
   }
-  buffer.erase(0, consumed);
 
   int offered = (1 << kelvonet::kProtocolCount) - 1;
   std::vector<NodeRecord> nodes;
@@ -343,6 +422,18 @@ void RelayServer::RunSession(std::shared_ptr<Session> session) {
     refuse(kelvonet::kCodeAuthenticationFailed, "credentials refused");
     return finish();
   }
+  if (account.deadline <= NowSeconds()) {
+    refuse(kelvonet::kCodeAuthenticationFailed, "no membership");
+    return finish();
+  }
+  // Only now is the route text worth reading.
+  if (!read_until([&] { return buffer.size() - header_bytes >= route_bytes; })) {
+    return finish();
+  }
+  request.routes = buffer.substr(header_bytes, route_bytes);
+  buffer.erase(0, header_bytes + route_bytes);
+  guard_->Disarm(session->fd);
+  SetSocketTimeouts(session->fd, config_.keepalive_seconds * kelvonet::kMissedKeepAlives * 1000);
   StoreResult accepted = sessions_->AcceptDial(account.id, NowMs(), config_.dial_interval_ms);
   if (accepted == StoreResult::kTooFrequent) {
     refuse(kelvonet::kCodeDialTooFrequent, "dialling too frequently");
@@ -360,6 +451,7 @@ void RelayServer::RunSession(std::shared_ptr<Session> session) {
     return finish();
   }
   session->account_id = account.id;
+  session->epoch = account.token_epoch;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     // One tunnel per account: a newer dial replaces the older session.
@@ -392,9 +484,11 @@ void RelayServer::RunSession(std::shared_ptr<Session> session) {
       break;
     if (buffer.size() > kelvonet::kMaxLineBytes) {
       reason = "protocol violation";
-    } else if (!ReadMore(session->fd, &buffer, silence_ms)) {
+    } else if (!ReadMore(session->fd, session->ssl, &buffer, silence_ms, session->wake_fd)) {
       std::lock_guard<std::mutex> lock(session->reason_mutex);
       reason = session->end_reason.empty() ? "connection lost" : session->end_reason;
+      if (!session->end_reason.empty())
+        Send(session.get(), "BYE " + reason + "\n");
     }
   }
   {

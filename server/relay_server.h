@@ -1,10 +1,14 @@
-// The relay nodes of tern-service: a TCP listener on the service's listen
+// The relay nodes of tern-service: a TLS listener on the service's listen
 // address and on every loopback address of the node list, all on one port,
-// speaking the dial protocol of kelvonet/dial_protocol.h. A session is
-// accepted when its credentials are a live interim of the uuid's account,
-// its protocol is offered by the node, and the account's previous accepted
-// dial is at least dial_interval_ms old (20 s unless configured). Sessions are recorded in the
-// store; the admin command ends one by marking it there.
+// speaking the dial protocol of kelvonet/dial_protocol.h inside TLS. A
+// session is accepted when its credentials are a live interim of the uuid's
+// account (a new password revokes them), the account is a member, its
+// protocol is offered by the node, and the account's previous accepted dial
+// is at least dial_interval_ms old (20 s unless configured); all of this is checked on the first
+// line, before any route text is read. Connections are capped per address, in all and while in
+// their handshake, and the whole handshake has a deadline. Sessions are recorded in the store; the
+// admin command ends one by marking it there, and a session whose account's credentials were
+// revoked ends within a second.
 #ifndef SERVER_RELAY_SERVER_H_
 #define SERVER_RELAY_SERVER_H_
 
@@ -18,9 +22,12 @@
 #include <thread>
 #include <vector>
 
+typedef struct ssl_ctx_st SSL_CTX;
+
 namespace tern {
 
 class AccountStore;
+class ConnectionGuard;
 class CatalogStore;
 class SessionStore;
 
@@ -29,6 +36,12 @@ struct RelayConfig {
   std::string listen = "127.0.0.1";
   int port = 8444;  // 0 picks a free port
   int keepalive_seconds = 5;
+  std::string cert_path;
+  std::string key_path;
+  int max_connections = 512;
+  int max_per_address = 64;
+  int max_handshakes = 32;
+  int handshake_timeout_ms = 10000;
   int64_t dial_interval_ms = 20000;  // least time between two accepted dials
 };
 
@@ -51,14 +64,19 @@ class RelayServer {
   void AcceptLoop();
   void MonitorLoop();
   void RunSession(std::shared_ptr<Session> session);
+  // Called on the session's own thread only.
   bool Send(Session* session, const std::string& text);
+  // Asks the session's thread to say BYE and close; called with mutex_ held.
   void EndSession(Session* session, const std::string& reason);
+  void EndRevoked();
   void ReapFinished();
 
   RelayConfig config_;
   std::unique_ptr<AccountStore> accounts_;
   std::unique_ptr<CatalogStore> catalog_;
   std::unique_ptr<SessionStore> sessions_;
+  std::unique_ptr<ConnectionGuard> guard_;
+  SSL_CTX* tls_ = nullptr;
   std::vector<int> listeners_;
   int wake_fd_ = -1;
   int port_ = 0;

@@ -1,4 +1,5 @@
-// The relay of a real tern-service, spoken to over raw TCP.
+// The relay of a real tern-service, spoken to over TLS as the dial library
+// does, trusting the service's certificate only.
 #include "server/relay_server.h"
 
 #include <arpa/inet.h>
@@ -8,56 +9,15 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "kelvonet/dial_protocol.h"
 #include "server/testing/service_test_fixture.h"
+#include "server/testing/tls_connection.h"
 
 namespace tern {
 namespace {
-
-class Connection {
- public:
-  Connection(const std::string& addr, int port) {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(static_cast<uint16_t>(port));
-    inet_pton(AF_INET, addr.c_str(), &sa.sin_addr);
-    if (connect(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0) {
-      close(fd_);
-      fd_ = -1;
-    }
-  }
-  ~Connection() {
-    if (fd_ >= 0)
-      close(fd_);
-  }
-  bool ok() const { return fd_ >= 0; }
-  void Send(const std::string& text) {
-    ASSERT_EQ(send(fd_, text.data(), text.size(), MSG_NOSIGNAL), static_cast<ssize_t>(text.size()));
-  }
-  // One line without "\n"; "<closed>" at the end of the stream.
-  std::string ReadLine(int timeout_ms = 10000) {
-    while (buffer_.find('\n') == std::string::npos) {
-      pollfd p{fd_, POLLIN, 0};
-      char chunk[1024];
-      ssize_t n = 0;
-      if (poll(&p, 1, timeout_ms) <= 0)
-        return "<timeout>";
-      if ((n = recv(fd_, chunk, sizeof(chunk), 0)) <= 0)
-        return "<closed>";
-      buffer_.append(chunk, n);
-    }
-    std::string line = buffer_.substr(0, buffer_.find('\n'));
-    buffer_.erase(0, line.size() + 1);
-    return line;
-  }
-
- private:
-  int fd_ = -1;
-  std::string buffer_;
-};
 
 class RelayServerTest : public ServiceTest {
  protected:
@@ -68,9 +28,15 @@ class RelayServerTest : public ServiceTest {
     rapidjson::Document doc = Parse(reg);
     uuid_ = doc["data"]["uuid"].GetString();
     interim_ = doc["data"]["interim"].GetString();
+    ASSERT_EQ(service_->Admin({"set-member", "13800000001", "30"}).exit_code, 0);
   }
 
-  std::string Dial(Connection* c,
+  std::unique_ptr<TlsConnection> Connect(const std::string& addr) {
+    return std::make_unique<TlsConnection>(addr, service_->relay_port(),
+                                           service_->certificate_path());
+  }
+
+  std::string Dial(TlsConnection* c,
                    int protocol,
                    const std::string& uuid,
                    const std::string& interim) {
@@ -85,23 +51,23 @@ class RelayServerTest : public ServiceTest {
 
 TEST_F(RelayServerTest, ASessionLivesWithKeepAlivesUntilTheDiallerHangsUp) {
   // Every node address is a relay, on the one port.
-  Connection c("127.0.0.4", service_->relay_port());
-  ASSERT_TRUE(c.ok());
-  std::string reply = Dial(&c, 3, uuid_, interim_);
+  auto c = Connect("127.0.0.4");
+  ASSERT_TRUE(c->ok());
+  std::string reply = Dial(c.get(), 3, uuid_, interim_);
   kelvonet::DialReply parsed;
   ASSERT_EQ(kelvonet::ParseDialReply(reply, &parsed), kelvonet::ParseStatus::kOk) << reply;
   ASSERT_TRUE(parsed.accepted) << reply;
   EXPECT_GT(parsed.keepalive_seconds, 0);
-  c.Send("PING\n");
-  EXPECT_EQ(c.ReadLine(), "PONG");
+  EXPECT_TRUE(c->Send("PING\n"));
+  EXPECT_EQ(c->ReadLine(), "PONG");
 
   ProcessResult list = service_->Admin({"list-sessions"});
   EXPECT_NE(list.out.find(parsed.session_id + "\t13800000001\t127.0.0.4\tprotocol 3\t1 routes"),
             std::string::npos)
       << list.out;
 
-  c.Send("BYE\n");
-  EXPECT_EQ(c.ReadLine(), "<closed>");
+  c->Send("BYE\n");
+  EXPECT_EQ(c->ReadLine(), "<closed>");
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_EQ(service_->Admin({"list-sessions"}).out, "");
   EXPECT_NE(service_->Admin({"list-sessions", "--all"}).out.find("hung up by the dialler"),
@@ -121,68 +87,147 @@ TEST_F(RelayServerTest, RefusedDials) {
       {"not the protocol", "GET / HTTP/1.1\r\n\r\n", 734},
   };
   for (const Case& c : cases) {
-    Connection conn("127.0.0.2", service_->relay_port());
-    ASSERT_TRUE(conn.ok());
-    conn.Send(c.wire);
+    auto conn = Connect("127.0.0.2");
+    ASSERT_TRUE(conn->ok());
+    ASSERT_TRUE(conn->Send(c.wire));
     kelvonet::DialReply reply;
-    std::string line = conn.ReadLine();
+    std::string line = conn->ReadLine();
     ASSERT_EQ(kelvonet::ParseDialReply(line, &reply), kelvonet::ParseStatus::kOk)
         << c.name << ": " << line;
     EXPECT_FALSE(reply.accepted) << c.name;
     EXPECT_EQ(reply.code, c.code) << c.name;
-    EXPECT_EQ(conn.ReadLine(), "<closed>") << c.name;
+    EXPECT_EQ(conn->ReadLine(), "<closed>") << c.name;
   }
   // None of the refusals counted as a dial, so the first real one goes through
   // and the next one within 20 s does not.
-  Connection first("127.0.0.2", service_->relay_port());
+  auto first = Connect("127.0.0.2");
   kelvonet::DialReply reply;
-  ASSERT_EQ(kelvonet::ParseDialReply(Dial(&first, 1, uuid_, interim_), &reply),
+  ASSERT_EQ(kelvonet::ParseDialReply(Dial(first.get(), 1, uuid_, interim_), &reply),
             kelvonet::ParseStatus::kOk);
   EXPECT_TRUE(reply.accepted);
-  Connection second("127.0.0.3", service_->relay_port());
-  std::string line = Dial(&second, 1, uuid_, interim_);
+  auto second = Connect("127.0.0.3");
+  std::string line = Dial(second.get(), 1, uuid_, interim_);
   ASSERT_EQ(kelvonet::ParseDialReply(line, &reply), kelvonet::ParseStatus::kOk);
   EXPECT_FALSE(reply.accepted);
   EXPECT_EQ(reply.code, 32u);
   EXPECT_EQ(reply.reason, "dialling too frequently");
   // The first session is untouched by the refused second dial.
-  first.Send("PING\n");
-  EXPECT_EQ(first.ReadLine(), "PONG");
+  first->Send("PING\n");
+  EXPECT_EQ(first->ReadLine(), "PONG");
 }
 
 TEST_F(RelayServerTest, TheAdminCommandDropsASession) {
-  Connection c("127.0.0.7", service_->relay_port());
+  auto c = Connect("127.0.0.7");
   kelvonet::DialReply reply;
-  ASSERT_EQ(kelvonet::ParseDialReply(Dial(&c, 0, uuid_, interim_), &reply),
+  ASSERT_EQ(kelvonet::ParseDialReply(Dial(c.get(), 0, uuid_, interim_), &reply),
             kelvonet::ParseStatus::kOk);
   ASSERT_TRUE(reply.accepted);
   ProcessResult drop = service_->Admin({"drop-session", "13800000001"});
   EXPECT_EQ(drop.exit_code, 0) << drop.out;
-  EXPECT_EQ(c.ReadLine(5000), "BYE dropped by operator");
-  EXPECT_EQ(c.ReadLine(), "<closed>");
+  EXPECT_EQ(c->ReadLine(5000), "BYE dropped by operator");
+  EXPECT_EQ(c->ReadLine(), "<closed>");
   EXPECT_EQ(service_->Admin({"drop-session", "13800000001"}).exit_code, 1);
 }
 
 TEST_F(RelayServerTest, StoppingTheServiceEndsSessions) {
-  Connection c("127.0.0.4", service_->relay_port());
+  auto c = Connect("127.0.0.4");
   kelvonet::DialReply reply;
-  ASSERT_EQ(kelvonet::ParseDialReply(Dial(&c, 0, uuid_, interim_), &reply),
+  ASSERT_EQ(kelvonet::ParseDialReply(Dial(c.get(), 0, uuid_, interim_), &reply),
             kelvonet::ParseStatus::kOk);
   ASSERT_TRUE(reply.accepted);
   // A half-sent handshake must not hold the stop up either.
-  Connection idle("127.0.0.4", service_->relay_port());
-  idle.Send("KELVO/1 DIAL 0 ");
+  auto idle = Connect("127.0.0.4");
+  idle->Send("KELVO/1 DIAL 0 ");
   EXPECT_TRUE(service_->Stop());
-  EXPECT_EQ(c.ReadLine(), "BYE relay stopped");
+  EXPECT_EQ(c->ReadLine(), "BYE relay stopped");
+}
+
+TEST_F(RelayServerTest, APlainTextClientGetsNoSession) {
+  int fd = ConnectTcp("127.0.0.4", service_->relay_port());
+  ASSERT_GE(fd, 0);
+  std::string wire = kelvonet::EncodeDialRequest({3, uuid_, interim_, ""});
+  ASSERT_EQ(send(fd, wire.data(), wire.size(), MSG_NOSIGNAL), static_cast<ssize_t>(wire.size()));
+  std::string line = ReadPlainLine(fd);
+  close(fd);
+  EXPECT_NE(line.rfind("OK ", 0), 0u) << line;
+  EXPECT_NE(line.rfind("ERR ", 0), 0u) << line;
+  EXPECT_EQ(service_->Admin({"list-sessions", "--all"}).out, "");
+}
+
+// Credentials and membership are checked on the first line: a refused dial
+// is answered at once, without the route text it announced.
+TEST_F(RelayServerTest, ANonMemberIsRefusedBeforeItsRoutes) {
+  ASSERT_EQ(service_->Admin({"set-member", "13800000001", "0"}).exit_code, 0);
+  auto c = Connect("127.0.0.4");
+  ASSERT_TRUE(c->ok());
+  c->Send("KELVO/1 DIAL 3 " + uuid_ + " " + interim_ + " 1000000\n");
+  kelvonet::DialReply reply;
+  std::string line = c->ReadLine(3000);
+  ASSERT_EQ(kelvonet::ParseDialReply(line, &reply), kelvonet::ParseStatus::kOk) << line;
+  EXPECT_FALSE(reply.accepted);
+  EXPECT_EQ(reply.code, 691u);
+  EXPECT_EQ(reply.reason, "no membership");
+}
+
+TEST_F(RelayServerTest, ANewPasswordRevokesTheTunnelCredential) {
+  auto c = Connect("127.0.0.4");
+  kelvonet::DialReply reply;
+  ASSERT_EQ(kelvonet::ParseDialReply(Dial(c.get(), 3, uuid_, interim_), &reply),
+            kelvonet::ParseStatus::kOk);
+  ASSERT_TRUE(reply.accepted);
+
+  std::string code = SmsCode("13800000001");
+  HttpAnswer reset = client_->Post(
+      "/retrieve/cellphone.do?chan=official&dev=test&mac=",
+      "{\"username\":\"13800000001\",\"password\":" + JsonQuote(Encrypt("new-pass9")) +
+          ",\"captcha\":\"" + code + "\"}");
+  ASSERT_EQ(reset.code, 200) << reset.body;
+
+  // The live session ends, and the old credential dials no more.
+  EXPECT_EQ(c->ReadLine(5000), "BYE credentials revoked");
+  EXPECT_EQ(c->ReadLine(), "<closed>");
+  auto again = Connect("127.0.0.5");
+  std::string line = Dial(again.get(), 3, uuid_, interim_);
+  ASSERT_EQ(kelvonet::ParseDialReply(line, &reply), kelvonet::ParseStatus::kOk) << line;
+  EXPECT_FALSE(reply.accepted);
+  EXPECT_EQ(reply.code, 691u);
+}
+
+TEST_F(RelayServerTest, ConnectionsAreCappedAndStalledHandshakesEnded) {
+  ASSERT_TRUE(service_->Stop());
+  StartService({"--max-per-address", "2", "--header-timeout", "1"});
+  int first = ConnectTcp("127.0.0.4", service_->relay_port());
+  int second = ConnectTcp("127.0.0.4", service_->relay_port());
+  ASSERT_GE(first, 0);
+  ASSERT_GE(second, 0);
+  // Past the cap for this address: closed without a byte.
+  int third = ConnectTcp("127.0.0.4", service_->relay_port());
+  ASSERT_GE(third, 0);
+  EXPECT_EQ(ReadPlainLine(third, 5000), "<closed>");
+  close(third);
+  // The two that never start their handshake are ended at the deadline,
+  // which makes room again.
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(ReadPlainLine(first, 5000), "<closed>");
+  EXPECT_EQ(ReadPlainLine(second, 5000), "<closed>");
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
+  close(first);
+  close(second);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  auto c = Connect("127.0.0.4");
+  kelvonet::DialReply reply;
+  ASSERT_EQ(kelvonet::ParseDialReply(Dial(c.get(), 3, uuid_, interim_), &reply),
+            kelvonet::ParseStatus::kOk);
+  EXPECT_TRUE(reply.accepted);
 }
 
 TEST_F(RelayServerTest, ADialIntervalOfZeroAcceptsDialsBackToBack) {
   service_->Stop();
   StartService({"--sms-interval", "0", "--dial-interval", "0"});
   for (int i = 0; i < 3; ++i) {
-    Connection c("127.0.0.2", service_->relay_port());
+    auto c = Connect("127.0.0.2");
     kelvonet::DialReply reply;
-    ASSERT_EQ(kelvonet::ParseDialReply(Dial(&c, 1, uuid_, interim_), &reply),
+    ASSERT_EQ(kelvonet::ParseDialReply(Dial(c.get(), 1, uuid_, interim_), &reply),
               kelvonet::ParseStatus::kOk);
     EXPECT_TRUE(reply.accepted) << "dial " << i << ": " << reply.code;
   }

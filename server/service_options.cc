@@ -88,6 +88,34 @@ bool ParseServiceOptions(const std::vector<std::string>& args,
       if (!number(0, 3600, &n))
         return false;
       options.sms_interval = static_cast<int>(n);
+    } else if (arg == "--max-connections") {
+      if (!number(1, 100000, &n))
+        return false;
+      options.max_connections = static_cast<int>(n);
+    } else if (arg == "--max-per-address") {
+      if (!number(1, 100000, &n))
+        return false;
+      options.max_per_address = static_cast<int>(n);
+    } else if (arg == "--header-timeout") {
+      if (!number(1, 3600, &n))
+        return false;
+      options.header_timeout = static_cast<int>(n);
+    } else if (arg == "--relay-max-handshakes") {
+      if (!number(1, 100000, &n))
+        return false;
+      options.relay_max_handshakes = static_cast<int>(n);
+    } else if (arg == "--public-url") {
+      if (!value(&options.public_url))
+        return false;
+      if (options.public_url.rfind("https://", 0) != 0 || options.public_url.size() <= 8) {
+        *error = "--public-url takes an https:// address, not \"" + options.public_url + "\"";
+        return false;
+      }
+      while (options.public_url.back() == '/')
+        options.public_url.pop_back();
+    } else if (arg == "--export-cert") {
+      if (!value(&options.export_cert))
+        return false;
     } else if (arg == "--dial-interval") {
       if (!number(0, 3600, &n))
         return false;

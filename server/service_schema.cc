@@ -21,6 +21,11 @@ CREATE INDEX IF NOT EXISTS sms_codes_by_number ON sms_codes(number, issued_at);
 CREATE TABLE IF NOT EXISTS interims(
   id INTEGER PRIMARY KEY, account_id INTEGER NOT NULL REFERENCES accounts(id),
   interim TEXT NOT NULL UNIQUE, issued_at INTEGER NOT NULL);
+-- Whatever retires an account's tokens (a new password) retires its tunnel
+-- credentials with them, in the same write.
+CREATE TRIGGER IF NOT EXISTS interims_follow_epoch AFTER UPDATE OF token_epoch ON accounts
+  WHEN NEW.token_epoch != OLD.token_epoch
+  BEGIN DELETE FROM interims WHERE account_id = NEW.id; END;
 CREATE TABLE IF NOT EXISTS nodes(
   id INTEGER PRIMARY KEY, region TEXT NOT NULL, direct INTEGER NOT NULL,
   name_cn TEXT NOT NULL, addr_ip TEXT NOT NULL, icmp TEXT NOT NULL,

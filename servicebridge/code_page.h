@@ -1,5 +1,6 @@
 // Conversions between the system ANSI code page (what the client passes in
-// and gets back) and UTF-8 (the wire), through UTF-16 as Windows does.
+// and gets back) and UTF-8 (the wire), through wide text as Windows does,
+// with the win32 layer's converters.
 
 #ifndef SERVICEBRIDGE_CODE_PAGE_H_
 #define SERVICEBRIDGE_CODE_PAGE_H_
@@ -11,9 +12,6 @@ namespace servicebridge {
 
 std::string AnsiToUtf8(std::string_view ansi);
 std::string Utf8ToAnsi(std::string_view utf8);
-
-std::wstring AnsiToWide(std::string_view ansi);
-std::string WideToUtf8(const std::wstring& wide);
 
 }  // namespace servicebridge
 

@@ -13,7 +13,7 @@ bool WriteFileReplacing(const std::string& path, std::string_view contents) {
   static std::atomic<unsigned> counter{0};
   std::string temporary =
       path + ".tmp." + std::to_string(getpid()) + "." + std::to_string(counter.fetch_add(1));
-  int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0)
     return false;
   bool ok = true;

@@ -8,7 +8,8 @@ namespace servicebridge {
 
 // Replaces the file at `path` with exactly `contents`. Written to a temporary
 // file beside it and renamed over it, so a reader never sees half a file and
-// a failed write leaves the old one. Returns false on failure.
+// a failed write leaves the old one. The file is readable by its owner
+// only: it holds a token or a key. Returns false on failure.
 bool WriteFileReplacing(const std::string& path, std::string_view contents);
 
 }  // namespace servicebridge

@@ -178,10 +178,12 @@ TEST(ServiceBridgeExportTest, SecondInitializeMovesFilesButKeepsTheLog) {
   base::ScopedTempDir first, second;
   ASSERT_TRUE(first.CreateUniqueTempDir() && second.CreateUniqueTempDir());
   setenv("TERN_MACHINE_ROOT", (first.path() / "machine").c_str(), 1);
-  for (const base::ScopedTempDir* dir : {&first, &second})
+  for (const base::ScopedTempDir* dir : {&first, &second}) {
+    ASSERT_TRUE(server.WriteCertificate((dir->path() / "service.pem").string()));
     std::ofstream(dir->path() / "config.ini")
         << "[service_hosts]\naccount=" << server.base_url() << "\nnode=" << server.base_url()
-        << "\nbilling=" << server.base_url() << "\n";
+        << "\nbilling=" << server.base_url() << "\nca_file=service.pem\n";
+  }
   servicebridge::CannedAnswer refused;
   refused.status = 403;
   refused.body = R"({"code":1})";

@@ -202,7 +202,7 @@ std::vector<RouteEntry> HttpInterface::syncRouteTable(int& newVersion, int curre
     }
     RouteAnswer answer = ReadRoutesAnswer(reply.body, Utf8ToAnsi);
     if (answer.last_change_version) {
-      std::wstring file = AnsiToWide(WorkingDirectory() + "config.ini");
+      std::wstring file = win32::AnsiToWide(WorkingDirectory() + "config.ini");
       std::wstring value = std::to_wstring(*answer.last_change_version);
       WritePrivateProfileStringW(L"route_version", L"version", value.c_str(), file.c_str());
     }
@@ -395,6 +395,7 @@ void HttpInterface::initialize(std::string directory) {
     InitializeLog(directory.empty() ? std::string(".") : directory);
     std::string working_directory = directory.empty() ? std::string() : directory + "/";
     ServiceHosts hosts = ReadServiceHosts(working_directory);
+    SetTrustedCertificateFile(hosts.ca_file);
     std::lock_guard<std::mutex> hold(State().lock);
     State().working_directory = std::move(working_directory);
     State().hosts = std::move(hosts);

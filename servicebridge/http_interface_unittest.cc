@@ -70,9 +70,14 @@ class HttpInterfaceTest : public testing::Test {
   }
 
   void UseHosts(const std::string& account, const std::string& node, const std::string& billing) {
+    // Every test server trusts the same way: its certificate named by ca_file.
+    std::string trusted = server_.certificate_pem();
+    for (const TestHttpsServer* other : also_trusted_)
+      trusted += other->certificate_pem();
+    std::ofstream(dir_.path() / "service.pem") << trusted;
     std::ofstream(dir_.path() / "config.ini")
         << "[service_hosts]\naccount=" << account << "\nnode=" << node << "\nbilling=" << billing
-        << "\n";
+        << "\nca_file=" << ca_file_ << "\n";
     bridge_.initialize(directory_);
   }
 
@@ -84,6 +89,8 @@ class HttpInterfaceTest : public testing::Test {
   }
 
   TestHttpsServer server_;
+  std::string ca_file_ = "service.pem";
+  std::vector<const TestHttpsServer*> also_trusted_;
   base::ScopedTempDir dir_;
   std::string directory_;
   HttpInterface bridge_;
@@ -409,12 +416,48 @@ TEST_F(HttpInterfaceTest, MembershipBillingAndNotice) {
             true);
 }
 
+// Nothing is sent to a peer that cannot prove to be the configured host: a
+// certificate nobody trusts, or a trusted one for another name.
+TEST_F(HttpInterfaceTest, UnverifiedPeersGetNothing) {
+  server_.Answer("/account/signin.do", 200, R"({"code":200,"data":{"uuid":"u1"}})");
+  struct Case {
+    const char* what;
+    std::string ca_file;
+    std::string host;
+  } cases[] = {
+      {"no ca_file", "", server_.base_url()},
+      {"ca_file missing", "absent.pem", server_.base_url()},
+      {"another name", "service.pem", "https://localhost:" + std::to_string(server_.port())},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    server_.ClearRequests();
+    ca_file_ = c.ca_file;
+    UseHosts(c.host, c.host, c.host);
+    LoginResult login = bridge_.loginAccount("u", "secret", "");
+    EXPECT_TRUE(login.status == 60 || login.status == 35) << login.status;
+    EXPECT_EQ(login.uuid, "");
+    EXPECT_TRUE(server_.Requests().empty());
+  }
+  std::string log = ReadFile(LogEnvironment::path_);
+  EXPECT_NE(log.find("TLS check of https://127.0.0.1:"), std::string::npos) << log;
+  EXPECT_NE(log.find("self-signed certificate"), std::string::npos) << log;
+  EXPECT_NE(log.find("TLS check of https://localhost:"), std::string::npos) << log;
+
+  // An absolute ca_file is used as it stands.
+  ca_file_ = (dir_.path() / "service.pem").string();
+  UseHosts(server_.base_url(), server_.base_url(), server_.base_url());
+  EXPECT_EQ(bridge_.loginAccount("u", "secret", "").uuid, "u1");
+}
+
 TEST_F(HttpInterfaceTest, PublicKeyIsSavedOnlyWhenGranted) {
   std::filesystem::path key_file = dir_.path() / "pubkey.pem";
   server_.Answer("/certificate/publickey.do", 200,
                  R"({"code":200,"data":{"content":"-----BEGIN PUBLIC KEY-----\nAAA\n"}})");
   EXPECT_EQ(bridge_.getPublicKey(), "-----BEGIN PUBLIC KEY-----\nAAA\n");
   EXPECT_EQ(ReadFile(key_file), "-----BEGIN PUBLIC KEY-----\nAAA\n");
+  EXPECT_EQ(std::filesystem::status(key_file).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   server_.Answer("/certificate/publickey.do", 200, R"({"code":0,"data":{"content":"other"}})");
   EXPECT_EQ(bridge_.getPublicKey(), "");
   EXPECT_EQ(ReadFile(key_file), "-----BEGIN PUBLIC KEY-----\nAAA\n");
@@ -424,6 +467,7 @@ TEST_F(HttpInterfaceTest, EachOperationUsesItsHost) {
   TestHttpsServer node;
   TestHttpsServer billing;
   ASSERT_TRUE(node.started() && billing.started());
+  also_trusted_ = {&node, &billing};
   UseHosts(server_.base_url() + "/", node.base_url(), billing.base_url());
   bridge_.getPublicKey();
   bridge_.refreshInterim();

@@ -1,10 +1,14 @@
 #include "servicebridge/http_transport.h"
 
 #include <curl/curl.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 #include <atomic>
 #include <memory>
 #include <mutex>
+
+#include "servicebridge/bridge_log.h"
 
 namespace servicebridge {
 
@@ -12,6 +16,32 @@ namespace {
 
 std::atomic<long> g_timeout_ms_for_testing{0};
 std::atomic<bool> g_handle_fails_for_testing{false};
+
+std::mutex g_trust_lock;
+std::string g_trusted_file;  // guarded by g_trust_lock
+
+std::string TrustedFile() {
+  std::lock_guard<std::mutex> hold(g_trust_lock);
+  return g_trusted_file;
+}
+
+// Adds the configured certificates to the system store libcurl has already
+// loaded. A file that cannot be read adds nothing: the system store alone
+// then decides, and the failure is logged.
+CURLcode AddTrustedFile(CURL*, void* ssl_ctx, void* path) {
+  const std::string& file = *static_cast<const std::string*>(path);
+  X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(ssl_ctx));
+  if (!store || X509_STORE_load_file(store, file.c_str()) != 1)
+    LogError("cannot read the trusted certificate file %s", file.c_str());
+  return CURLE_OK;
+}
+
+bool IsTlsFailure(CURLcode code) {
+  return code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_CONNECT_ERROR ||
+         code == CURLE_SSL_CERTPROBLEM || code == CURLE_SSL_CACERT_BADFILE ||
+         code == CURLE_SSL_ISSUER_ERROR || code == CURLE_SSL_PINNEDPUBKEYNOTMATCH ||
+         code == CURLE_SSL_INVALIDCERTSTATUS;
+}
 
 size_t AppendCallback(char* data, size_t size, size_t count, void* target) {
   static_cast<std::string*>(target)->append(data, size * count);
@@ -88,9 +118,17 @@ int Perform(Method method,
       list = grown;
   }
   std::unique_ptr<curl_slist, ListDeleter> header_list(list);
-  // The services present a self-signed certificate.
-  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 0L);
-  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 0L);
+  // Whoever answers must prove to be the configured host: the system store
+  // plus the configured certificate file are trusted, nothing else.
+  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+  std::string trusted_file = TrustedFile();
+  if (!trusted_file.empty()) {
+    curl_easy_setopt(handle, CURLOPT_SSL_CTX_FUNCTION, AddTrustedFile);
+    curl_easy_setopt(handle, CURLOPT_SSL_CTX_DATA, &trusted_file);
+  }
+  char error_text[CURL_ERROR_SIZE] = {};
+  curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, error_text);
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, list);
   if (method != Method::kGet) {
     curl_easy_setopt(handle, CURLOPT_POST, 1L);
@@ -113,6 +151,9 @@ int Perform(Method method,
 
   CURLcode result = curl_easy_perform(handle);
   if (result != CURLE_OK) {
+    if (IsTlsFailure(result))
+      LogError("TLS check of %s failed: %s", url.c_str(),
+               error_text[0] ? error_text : curl_easy_strerror(result));
     *body = std::string("curl_easy_perform() failed:") + curl_easy_strerror(result) + "\n";
     return static_cast<int>(result);
   }
@@ -144,6 +185,11 @@ int Get(const std::string& url,
         std::string* body,
         std::string* headers) {
   return Perform(Method::kGet, url, extra_header, nullptr, body, headers);
+}
+
+void SetTrustedCertificateFile(const std::string& path) {
+  std::lock_guard<std::mutex> hold(g_trust_lock);
+  g_trusted_file = path;
 }
 
 void SetTransferTimeoutForTesting(std::chrono::milliseconds timeout) {

@@ -31,6 +31,11 @@ int Get(const std::string& url,
         std::string* body,
         std::string* headers);
 
+// Every request verifies the peer's certificate and host name against the
+// system's store plus the certificates in `path` (empty: the system store
+// only). A failed check fails the request like a network error.
+void SetTrustedCertificateFile(const std::string& path);
+
 // Replaces every transfer time-out by `timeout`; zero restores the real ones.
 void SetTransferTimeoutForTesting(std::chrono::milliseconds timeout);
 // Makes handle creation fail, as when libcurl is out of memory.

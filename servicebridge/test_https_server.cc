@@ -5,7 +5,11 @@
 #include <httplib.h>
 #include <openssl/ec.h>
 #include <openssl/evp.h>
+#include <openssl/pem.h>
 #include <openssl/x509.h>
+#include <openssl/x509v3.h>
+
+#include <fstream>
 
 namespace servicebridge {
 
@@ -37,6 +41,15 @@ bool MakeCertificate(KeyAndCertificate* made) {
   X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
                              reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
   X509_set_issuer_name(made->certificate, name);
+  X509V3_CTX context;
+  X509V3_set_ctx_nodb(&context);
+  X509V3_set_ctx(&context, made->certificate, made->certificate, nullptr, nullptr, 0);
+  X509_EXTENSION* names =
+      X509V3_EXT_conf_nid(nullptr, &context, NID_subject_alt_name, "IP:127.0.0.1");
+  if (!names)
+    return false;
+  X509_add_ext(made->certificate, names, -1);
+  X509_EXTENSION_free(names);
   return X509_sign(made->certificate, made->key, EVP_sha256()) > 0;
 }
 
@@ -62,6 +75,14 @@ TestHttpsServer::TestHttpsServer() {
   KeyAndCertificate made;
   if (!MakeCertificate(&made))
     return;
+  if (BIO* bio = BIO_new(BIO_s_mem())) {
+    if (PEM_write_bio_X509(bio, made.certificate) == 1) {
+      char* data = nullptr;
+      long size = BIO_get_mem_data(bio, &data);
+      certificate_pem_.assign(data, static_cast<size_t>(size));
+    }
+    BIO_free(bio);
+  }
   // The server copies what it needs from both.
   server_ = std::make_unique<httplib::SSLServer>(made.certificate, made.key);
   if (!server_->is_valid())
@@ -105,6 +126,12 @@ TestHttpsServer::~TestHttpsServer() {
 
 std::string TestHttpsServer::base_url() const {
   return "https://127.0.0.1:" + std::to_string(port_);
+}
+
+bool TestHttpsServer::WriteCertificate(const std::string& path) const {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << certificate_pem_;
+  return !certificate_pem_.empty() && out.good();
 }
 
 void TestHttpsServer::Answer(const std::string& path, CannedAnswer answer) {

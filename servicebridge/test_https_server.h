@@ -1,5 +1,6 @@
-// An HTTPS server on 127.0.0.1 for tests: a certificate made at start-up, a
-// canned answer per path, and a record of every request it was sent.
+// An HTTPS server on 127.0.0.1 for tests: a certificate made at start-up
+// (clients trust it through WriteCertificate and "ca_file"), a canned answer
+// per path, and a record of every request it was sent.
 
 #ifndef SERVICEBRIDGE_TEST_HTTPS_SERVER_H_
 #define SERVICEBRIDGE_TEST_HTTPS_SERVER_H_
@@ -47,6 +48,9 @@ class TestHttpsServer {
   bool started() const { return port_ > 0; }
   int port() const { return port_; }
   std::string base_url() const;
+  // The self-signed certificate, PEM, written to `path`.
+  bool WriteCertificate(const std::string& path) const;
+  const std::string& certificate_pem() const { return certificate_pem_; }
 
   // Answers requests for `path` (no query) with `answer`; other paths get 404.
   void Answer(const std::string& path, CannedAnswer answer);
@@ -62,6 +66,7 @@ class TestHttpsServer {
   std::unique_ptr<httplib::SSLServer> server_;
   std::thread thread_;
   int port_ = 0;
+  std::string certificate_pem_;
 
   std::mutex lock_;
   std::condition_variable running_changed_;

@@ -53,6 +53,8 @@ TEST(TokenStoreTest, CaptureStoresAndRewritesTheFile) {
   store.Capture("Json-Web-Token:\r\n", working);
   EXPECT_EQ(store.HeaderLine(), "json-web-token:");
   EXPECT_TRUE(std::filesystem::exists(working + "jwt"));
+  EXPECT_EQ(std::filesystem::status(working + "jwt").permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   EXPECT_EQ(read_file(), "");
   // Only the file itself is left behind, no temporary copies.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),

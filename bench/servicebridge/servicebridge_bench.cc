@@ -21,9 +21,10 @@ struct LoopbackService {
   LoopbackService() {
     dir.CreateUniqueTempDir();
     setenv("TERN_MACHINE_ROOT", (dir.path() / "machine").c_str(), 1);
+    server.WriteCertificate((dir.path() / "service.pem").string());
     std::ofstream(dir.path() / "config.ini")
         << "[service_hosts]\naccount=" << server.base_url() << "\nnode=" << server.base_url()
-        << "\nbilling=" << server.base_url() << "\n";
+        << "\nbilling=" << server.base_url() << "\nca_file=service.pem\n";
     server.Answer("/member/info.do", 200, kMemberAnswer);
     bridge.initialize(dir.path().string());
   }

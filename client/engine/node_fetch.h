@@ -33,7 +33,4 @@ void FetchNodeList(CServiceBridgeVirtual* service,
                    std::vector<NodeEntry>* nodes,
                    NodeProbeFunction probe);
 
-// Node texts arrive as UTF-8; bad bytes become U+FFFD.
-std::wstring Utf8ToWide(const std::string& utf8);
-
 #endif  // CLIENT_ENGINE_NODE_FETCH_H_

@@ -12,6 +12,7 @@
 #include "client/engine/prober.h"
 #include "client/engine/route_manager.h"
 #include "gtest/gtest.h"
+#include "win32/code_page.h"
 
 namespace {
 
@@ -113,7 +114,7 @@ TEST(NodeFetchTest, ProbesAllNodesAtOnceAndKeepsServiceOrder) {
       bool silent = i % 4 == 1;
       if (entry.name != L"节点" + std::to_wstring(i))
         return 3;
-      if (entry.address != Utf8ToWide(service.nodes[i].addr_ip))
+      if (entry.address != win32::Utf8ToWide(service.nodes[i].addr_ip))
         return 4;
       if (silent ? entry.delay != 5000 : (entry.delay < 0 || entry.delay >= 200))
         return 5;
@@ -163,24 +164,6 @@ TEST(NodeFetchTest, FailuresLeaveWhatWasGathered) {
   EXPECT_TRUE(nodes.empty());
   EXPECT_NE(std::string::npos, logs.find("get node list crashed")) << logs;
   logging::SetLogMessageHandlerForTesting(nullptr);
-}
-
-TEST(NodeFetchTest, Utf8ToWide) {
-  struct Case {
-    std::string utf8;
-    std::wstring wide;
-  } cases[] = {
-      {"", L""},
-      {"127.0.0.1", L"127.0.0.1"},
-      {"香港节点 1", L"香港节点 1"},
-      {"\xF0\x9F\x9A\x80", std::wstring(1, static_cast<wchar_t>(0x1F680))},
-      {"a\xFFz", L"a\xFFFDz"},
-      {"\xC0\xAF", L"\xFFFD\xFFFD"},            // overlong "/"
-      {"\xE9\xA6", L"\xFFFD\xFFFD"},            // cut short
-      {"\xED\xA0\x80", L"\xFFFD\xFFFD\xFFFD"},  // surrogate
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(c.wide, Utf8ToWide(c.utf8)) << c.utf8;
 }
 
 }  // namespace

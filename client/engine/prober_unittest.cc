@@ -169,47 +169,41 @@ class TunNode {
 };
 
 // An unreachable-host error is an answer, but not the node's: every attempt
-// fails and the node gets 5000 rather than the error's round-trip time.
-TEST(ProberTest, AnIcmpErrorReplyIsAFailedAttempt) {
-  int result = RunInPrivateNetworkForTesting([] {
-    TunNode node;
-    if (!node.Start(TunNode::Behaviour::kHostUnreachable))
-      return 100;
-    testing::internal::CaptureStdout();
-    int delay = Probe(TunNode::kNode, "");
-    std::string out = testing::internal::GetCapturedStdout();
-    if (delay != kProbeFailed)
-      return 1;
-    if (node.requests() != 3)
-      return 2;
-    if (Count(out, "send icmp failed status 1 dest address 198.51.101.2 error code 11003 \n") != 3)
-      return 3;
-    return 0;
-  });
-  if (result == -1)
-    GTEST_SKIP() << "no private network namespace here";
-  EXPECT_EQ(0, result);
-}
-
-TEST(ProberTest, ANodeAnsweringTheThirdAttemptGetsThatRoundTrip) {
-  int result = RunInPrivateNetworkForTesting([] {
-    TunNode node;
-    if (!node.Start(TunNode::Behaviour::kAnswerThirdAttempt))
-      return 100;
-    testing::internal::CaptureStdout();
-    int delay = Probe(TunNode::kNode, "");
-    std::string out = testing::internal::GetCapturedStdout();
-    if (delay < 0 || delay >= 200)
-      return 1;
-    if (node.requests() != 3)
-      return 2;
-    if (Count(out, "send icmp failed status 0 dest address 198.51.101.2 error code 11010 \n") != 2)
-      return 3;
-    return 0;
-  });
-  if (result == -1)
-    GTEST_SKIP() << "no private network namespace here";
-  EXPECT_EQ(0, result);
+// fails and the node gets 5000 rather than the error's round-trip time. A
+// node that answers only the third attempt gets that attempt's time.
+TEST(ProberTest, ErrorRepliesFailAndTheThirdAttemptCounts) {
+  struct Case {
+    const char* name;
+    TunNode::Behaviour behaviour;
+    bool answered;
+    const char* failure_line;
+    int failures;
+  } cases[] = {
+      {"ICMP error", TunNode::Behaviour::kHostUnreachable, false,
+       "send icmp failed status 1 dest address 198.51.101.2 error code 11003 \n", 3},
+      {"third attempt", TunNode::Behaviour::kAnswerThirdAttempt, true,
+       "send icmp failed status 0 dest address 198.51.101.2 error code 11010 \n", 2},
+  };
+  for (const Case& c : cases) {
+    int result = RunInPrivateNetworkForTesting([&c] {
+      TunNode node;
+      if (!node.Start(c.behaviour))
+        return 100;
+      testing::internal::CaptureStdout();
+      int delay = Probe(TunNode::kNode, "");
+      std::string out = testing::internal::GetCapturedStdout();
+      if (c.answered ? delay < 0 || delay >= 200 : delay != kProbeFailed)
+        return 1;
+      if (node.requests() != 3)
+        return 2;
+      if (Count(out, c.failure_line) != c.failures)
+        return 3;
+      return 0;
+    });
+    if (result == -1)
+      GTEST_SKIP() << "no private network namespace here";
+    EXPECT_EQ(0, result) << c.name;
+  }
 }
 
 }  // namespace

@@ -90,12 +90,14 @@ int crGetLastErrorMsg(wchar_t* buffer, uint32_t size);
 // used once the handlers are installed). A null callback removes it. 0.
 int crSetCrashCallback(CrCrashCallback callback, void* user_param);
 
-// Only inside the crash callback (async-signal-safe). Queues one error line
+// Only inside the crash callback at stage 10 (async-signal-safe). Queues one
+// error line
 // (at most 1024 bytes in UTF-8; line breaks become blanks; at most 16 lines)
 // that the crash sender appends to the log file. 0, or -1 outside a crash or
 // when the queue is full.
 int crLogCrashLine(const wchar_t* text);
-// Only inside the crash callback (async-signal-safe). Asks the crash sender
+// Only inside the crash callback at stage 10 (async-signal-safe). Asks the
+// crash sender
 // to show a message box (MB_* type) once the report is written; the box
 // closes itself after 5 minutes. The last call wins. 0, or -1 outside a crash.
 int crShowCrashMessage(const wchar_t* text, const wchar_t* caption, uint32_t type);

@@ -413,8 +413,8 @@ void StartFromEnvironment() {
   wc.lpfnWndProc = RequestProc;
   wc.lpszClassName = L"TernAutomation";
   RegisterClassExW(&wc);
-  g_window =
-      CreateWindowExW(0, L"TernAutomation", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  g_window = CreateWindowExW(0, L"TernAutomation", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                             nullptr, nullptr);
   int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   unlink(path);
   if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||

@@ -106,6 +106,47 @@ TEST(BuilderTest, RegisteredControlsAndDefaultsApply) {
   EXPECT_EQ(static_cast<CLabelUI*>(pm.FindControl(L"own"))->GetTextColor(), 0xFF0000FFu);
 }
 
+TEST(BuilderTest, WindowAttributesAndListsOfNotifiers) {
+  CPaintManagerUI pm;
+  EXPECT_TRUE(pm.SetWindowAttribute(L"size", L"300,200"));
+  EXPECT_TRUE(pm.SetWindowAttribute(L"sizebox", L"4,5,6,7"));
+  EXPECT_TRUE(pm.SetWindowAttribute(L"caption", L"0,0,0,32"));
+  EXPECT_TRUE(pm.SetWindowAttribute(L"roundcorner", L"3,3"));
+  EXPECT_TRUE(pm.SetWindowAttribute(L"mininfo", L"100,80"));
+  EXPECT_TRUE(pm.SetWindowAttribute(L"maxinfo", L"900,700"));
+  EXPECT_TRUE(pm.SetWindowAttribute(L"defaultfontcolor", L"#112233"));
+  EXPECT_TRUE(pm.SetWindowAttribute(L"disabledfontcolor", L"#80445566"));
+  EXPECT_TRUE(pm.SetWindowAttribute(L"selectedcolor", L"0xFF778899"));
+  EXPECT_TRUE(pm.SetWindowAttribute(L"showshadow", L"true"));  // accepted, not drawn
+  EXPECT_EQ(pm.GetInitSize().cx, 300);
+  EXPECT_EQ(pm.GetInitSize().cy, 200);
+  EXPECT_EQ(pm.GetSizeBox().left, 4);
+  EXPECT_EQ(pm.GetSizeBox().bottom, 7);
+  EXPECT_EQ(pm.GetCaptionRect().bottom, 32);
+  EXPECT_EQ(pm.GetRoundCorner().cx, 3);
+  EXPECT_EQ(pm.GetMinInfo().cy, 80);
+  EXPECT_EQ(pm.GetMaxInfo().cx, 900);
+  EXPECT_EQ(pm.GetDefaultFontColor(), 0xFF112233u);
+  EXPECT_EQ(pm.GetDefaultDisabledColor(), 0x80445566u);
+  EXPECT_EQ(pm.GetDefaultSelectedBkColor(), 0xFF778899u);
+  // A bad value or an unknown name is refused and changes nothing.
+  EXPECT_FALSE(pm.SetWindowAttribute(L"size", L"wide"));
+  EXPECT_FALSE(pm.SetWindowAttribute(L"caption", L"1,2"));
+  EXPECT_FALSE(pm.SetWindowAttribute(L"defaultfontcolor", L"#12345G"));
+  EXPECT_FALSE(pm.SetWindowAttribute(L"nosuchattribute", L"1"));
+  EXPECT_EQ(pm.GetInitSize().cx, 300);
+  EXPECT_EQ(pm.GetCaptionRect().bottom, 32);
+  EXPECT_EQ(pm.GetDefaultFontColor(), 0xFF112233u);
+
+  struct Notifier : INotifyUI {
+    void Notify(TNotifyUI&) override {}
+  } notifier;
+  EXPECT_TRUE(pm.AddNotifier(&notifier));
+  EXPECT_FALSE(pm.AddNotifier(&notifier));
+  EXPECT_TRUE(pm.RemoveNotifier(&notifier));
+  EXPECT_FALSE(pm.RemoveNotifier(&notifier));
+}
+
 std::string MakePng() {
   cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 4, 2);
   cairo_t* cr = cairo_create(s);

@@ -31,6 +31,8 @@ bool CButtonUI::Activate() {
 }
 
 void CButtonUI::SetEnabled(bool enabled) {
+  if (ForwardToWindowThread([&] { SetEnabled(enabled); }))
+    return;
   CControlUI::SetEnabled(enabled);
   if (!IsEnabled())
     m_uButtonState = 0;

@@ -195,6 +195,8 @@ void CContainerUI::EnsureVisible(CControlUI* control) {
 }
 
 void CContainerUI::SetVisible(bool visible) {
+  if (ForwardToWindowThread([&] { SetVisible(visible); }))
+    return;
   if (m_bVisible == visible)
     return;
   CControlUI::SetVisible(visible);
@@ -209,6 +211,8 @@ void CContainerUI::SetInternVisible(bool visible) {
 }
 
 void CContainerUI::SetEnabled(bool enabled) {
+  if (ForwardToWindowThread([&] { SetEnabled(enabled); }))
+    return;
   CControlUI::SetEnabled(enabled);
 }
 

@@ -4,6 +4,7 @@
 
 #include "duilib/paint_manager_ui.h"
 #include "duilib/render_engine.h"
+#include "win32/message_queue.h"
 
 namespace DuiLib {
 
@@ -29,7 +30,24 @@ void CControlUI::SetManager(CPaintManagerUI* manager, CControlUI* parent, bool i
     Init();
 }
 
+bool CControlUI::ForwardToWindowThread(const std::function<void()>& fn) const {
+  HWND hwnd = m_pManager ? m_pManager->GetPaintWindow() : nullptr;
+  if (!hwnd || win32::IsWindowThread(hwnd) || !::IsWindow(hwnd))
+    return false;
+  win32::RunOnWindowThread(hwnd, fn);
+  return true;
+}
+
+CDuiString CControlUI::GetText() const {
+  CDuiString text;
+  if (ForwardToWindowThread([&] { text = GetText(); }))
+    return text;
+  return m_sText;
+}
+
 void CControlUI::SetText(const wchar_t* text) {
+  if (ForwardToWindowThread([&] { SetText(text); }))
+    return;
   if (m_sText == text)
     return;
   m_sText = text;
@@ -149,6 +167,8 @@ void CControlUI::SetFloat(bool is_float) {
 }
 
 void CControlUI::SetVisible(bool visible) {
+  if (ForwardToWindowThread([&] { SetVisible(visible); }))
+    return;
   if (m_bVisible == visible)
     return;
   bool was_visible = IsVisible();
@@ -169,6 +189,8 @@ void CControlUI::SetInternVisible(bool visible) {
 }
 
 void CControlUI::SetEnabled(bool enabled) {
+  if (ForwardToWindowThread([&] { SetEnabled(enabled); }))
+    return;
   if (m_bEnabled == enabled)
     return;
   m_bEnabled = enabled;

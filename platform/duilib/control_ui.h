@@ -1,9 +1,12 @@
 // The base of every control: position, size rules, colours, images, text,
-// state and event handling. Controls belong to one window and are touched only
-// on that window's thread.
+// state and event handling. Controls belong to one window and live on that
+// window's thread; the text, visibility and enabled state may be set or read
+// from any thread: such a call is carried out on the window's thread while
+// the caller waits (it does nothing once that thread has left its loop).
 #ifndef DUILIB_CONTROL_UI_H_
 #define DUILIB_CONTROL_UI_H_
 
+#include <functional>
 #include <map>
 
 #include "duilib/ui_base.h"
@@ -30,7 +33,7 @@ class CControlUI {
   virtual CControlUI* GetParent() const { return m_pParent; }
 
   // Text.
-  virtual CDuiString GetText() const { return m_sText; }
+  virtual CDuiString GetText() const;
   virtual void SetText(const wchar_t* text);
   CDuiString GetToolTip() const { return m_sToolTip; }
   void SetToolTip(const wchar_t* text) { m_sToolTip = text; }
@@ -129,6 +132,10 @@ class CControlUI {
   bool DrawImage(HDC hdc, const wchar_t* image, const wchar_t* modify = nullptr);
 
  protected:
+  // True when the caller is not on the window's thread: `fn` was then run
+  // there (or dropped because that thread left its loop).
+  bool ForwardToWindowThread(const std::function<void()>& fn) const;
+
   CPaintManagerUI* m_pManager = nullptr;
   CControlUI* m_pParent = nullptr;
   CDuiString m_sName;

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "duilib/UIlib.h"
@@ -226,6 +227,91 @@ TEST_F(ControlsTest, OnlyTheInvalidatedControlIsRepainted) {
   // Nothing changed, nothing painted.
   Pump();
   EXPECT_EQ(wnd_->pm().PaintCountForTesting(), before + 1);
+}
+
+// Texts that do not fit one line: a rich edit without a height takes the room
+// of its layout, a word-breaking label grows to its wrapped lines, and both
+// are taller than a single-line label.
+TEST(TextLayoutTest, MultiLineTextsAreNotCutToOneLine) {
+  const wchar_t kBox[] =
+      LR"(<Window size="400,186">
+  <VerticalLayout>
+    <Label name="one_line" text="x"/>
+    <Label name="wrapped" wordbreak="true" width="300"/>
+    <HorizontalLayout inset="22,16,22,0" childpadding="14">
+      <Control width="40" height="40"/>
+      <RichEdit name="tips" readonly="true" multiline="true"/>
+    </HorizontalLayout>
+    <Control height="54"/>
+  </VerticalLayout>
+</Window>)";
+  TestWindowForTesting wnd(kBox);
+  ASSERT_NE(wnd.CreateHidden(), nullptr);
+  const wchar_t kLong[] =
+      L"温馨提示：登录过于频繁，请使用手机短信验证码进行验证登录，点击确定将跳转到短信验证登录界面"
+      L"。";
+  wnd.Find(L"wrapped")->SetText(kLong);
+  wnd.Find(L"tips")->SetText(kLong);
+  wnd.pm().PaintNow();
+  RECT one = wnd.Find(L"one_line")->GetPos();
+  RECT wrapped = wnd.Find(L"wrapped")->GetPos();
+  RECT tips = wnd.Find(L"tips")->GetPos();
+  int line = one.bottom - one.top;
+  EXPECT_GT(wrapped.bottom - wrapped.top, line + line / 2);
+  EXPECT_EQ(tips.bottom, 186 - 54);
+  // The whole text wraps into the rich edit's width and fits its height.
+  SIZE need = CRenderEngine::GetTextSize(&wnd.pm(), kLong, -1, tips.right - tips.left);
+  EXPECT_GT(need.cy, line);
+  EXPECT_LE(need.cy, tips.bottom - tips.top);
+  DestroyWindow(wnd.GetHWND());
+}
+
+TEST(TextLayoutTest, LatinTextUsesALatinFaceAndChineseTheCjkFace) {
+  TestWindowForTesting wnd(
+      L"<Window size=\"10,10\"><Font id=\"0\" name=\"微软雅黑\" size=\"12\" "
+      L"default=\"true\"/><Control/></Window>");
+  ASSERT_NE(wnd.CreateHidden(), nullptr);
+  EXPECT_EQ(CRenderEngine::FontFamiliesForTesting(&wnd.pm(), L"Tern", 0),
+            (std::vector<std::string>{"DejaVu Sans"}));
+  std::vector<std::string> mixed =
+      CRenderEngine::FontFamiliesForTesting(&wnd.pm(), L"小Tern加速", 0);
+  ASSERT_EQ(mixed.size(), 3u);
+  EXPECT_EQ(mixed[0], "WenQuanYi Zen Hei");
+  EXPECT_EQ(mixed[1], "DejaVu Sans");
+  EXPECT_EQ(mixed[2], "WenQuanYi Zen Hei");
+  DestroyWindow(wnd.GetHWND());
+}
+
+// A worker thread that sets or reads controls has the work done on the
+// window's thread, waiting for it; once that thread left its loop the call
+// does nothing instead of hanging.
+TEST_F(ControlsTest, WorkerThreadControlCallsRunOnTheWindowThread) {
+  CControlUI* title = wnd_->Find(L"title");
+  CControlUI* edit = wnd_->Find(L"account_edit");
+  edit->SetText(L"12");
+  std::wstring read;
+  std::thread worker([&] {
+    title->SetText(L"from worker");
+    edit->SetEnabled(false);
+    read = edit->GetText().str();
+    PostMessageW(wnd_->GetHWND(), WM_NULL, 0, 0);
+  });
+  MSG msg;
+  while (read.empty() && GetMessageW(&msg, nullptr, 0, 0))
+    DispatchMessageW(&msg);
+  worker.join();
+  EXPECT_EQ(read, L"12");
+  EXPECT_EQ(title->GetText(), L"from worker");
+  EXPECT_FALSE(edit->IsEnabled());
+  // Leaving the loop: the worker's call returns at once and changes nothing.
+  PostQuitMessage(0);
+  while (GetMessageW(&msg, nullptr, 0, 0))
+    DispatchMessageW(&msg);
+  std::thread late([&] { title->SetText(L"late"); });
+  late.join();
+  EXPECT_EQ(title->GetText(), L"from worker");
+  // Asking for messages again takes sends again (for the tests that follow).
+  PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
 }
 
 }  // namespace

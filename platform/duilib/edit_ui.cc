@@ -26,6 +26,8 @@ UINT CEditUI::GetControlFlags() const {
 }
 
 void CEditUI::SetText(const wchar_t* text) {
+  if (ForwardToWindowThread([&] { SetText(text); }))
+    return;
   m_sText = text;
   m_iCaret = m_iAnchor = m_sText.GetLength();
   Invalidate();
@@ -313,6 +315,12 @@ void CEditUI::PaintBorder(HDC hdc) {
 CRichEditUI::CRichEditUI() {
   m_uTextStyle = DT_WORDBREAK | DT_LEFT | DT_TOP;
   m_uMaxChar = 0;
+}
+
+SIZE CRichEditUI::EstimateSize(SIZE) {
+  // Without a fixed height it takes the room its layout gives it, so a long
+  // text wraps over several lines instead of being cut to one.
+  return m_cxyFixed;
 }
 
 void* CRichEditUI::GetInterface(const wchar_t* name) {

@@ -69,6 +69,7 @@ class CRichEditUI : public CEditUI {
   void* GetInterface(const wchar_t* name) override;
   bool SetAttribute(const wchar_t* name, const wchar_t* value) override;
   void PaintText(HDC hdc) override;
+  SIZE EstimateSize(SIZE available) override;
 
  protected:
   bool WantsNewLine() const override { return m_bWantReturn && !m_bReadOnly; }

@@ -51,12 +51,16 @@ SIZE CLabelUI::EstimateSize(SIZE available) {
     SIZE text = CRenderEngine::GetTextSize(m_pManager, m_sText, m_iFont);
     sz.cx = text.cx + m_rcTextPadding.left + m_rcTextPadding.right;
   }
-  // A label without a height is one text line high, as in the original.
-  if (sz.cy == 0 && m_pManager) {
+  // A multi-line label without a height is as high as its wrapped text at
+  // the width it gets; a single-line one is one text line high.
+  if (sz.cy == 0 && m_pManager && (m_uTextStyle & DT_WORDBREAK) && !m_sText.IsEmpty()) {
+    int width = (sz.cx ? sz.cx : available.cx) - m_rcTextPadding.left - m_rcTextPadding.right;
+    SIZE text = CRenderEngine::GetTextSize(m_pManager, m_sText, m_iFont, std::max(1, width));
+    sz.cy = text.cy + m_rcTextPadding.top + m_rcTextPadding.bottom;
+  } else if (sz.cy == 0 && m_pManager) {
     SIZE text = CRenderEngine::GetTextSize(m_pManager, L"Ay", m_iFont);
     sz.cy = text.cy + 4 + m_rcTextPadding.top + m_rcTextPadding.bottom;
   }
-  (void)available;
   return sz;
 }
 

@@ -1,5 +1,6 @@
 #include "duilib/message_box_wnd.h"
 
+#include "duilib/automation_server.h"
 #include "duilib/button_ui.h"
 #include "duilib/label_ui.h"
 
@@ -19,12 +20,20 @@ const wchar_t kLayout[] =
   </VerticalLayout>
 </Window>)";
 
+// Boxes asked for before the library is set up (the start-up boxes, shown
+// before any window exists) are drawn and reachable as well.
+[[maybe_unused]] const bool g_installed = [] {
+  win32::SetMessageBoxImplementation(&CMessageBoxWnd::Show);
+  return true;
+}();
+
 }  // namespace
 
 CMessageBoxWnd::CMessageBoxWnd(const wchar_t* text, const wchar_t* caption, UINT type)
     : text_(text ? text : L""), caption_(caption ? caption : L""), type_(type) {}
 
 int CMessageBoxWnd::Show(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
+  automation::StartFromEnvironment();
   CMessageBoxWnd box(text, caption, type);
   if (!box.Create(owner, caption, UI_WNDSTYLE_DIALOG & ~WS_VISIBLE,
                   (type & MB_TOPMOST) ? WS_EX_TOPMOST : 0))

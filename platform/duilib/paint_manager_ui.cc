@@ -14,6 +14,7 @@
 #include "duilib/presenter.h"
 #include "duilib/zip_archive.h"
 #include "win32/message_pump_hooks.h"
+#include "win32/window_end_session.h"
 
 namespace DuiLib {
 namespace {
@@ -108,6 +109,7 @@ void CPaintManagerUI::SetInstance(HINSTANCE instance) {
   win32::SetPreTranslateFilter(PreTranslate);
   CPresenter::InstallMessageBox();
   automation::StartFromEnvironment();
+  win32::EndSessionOnSignals();
 }
 
 HINSTANCE CPaintManagerUI::GetInstance() {
@@ -231,6 +233,7 @@ std::vector<CPaintManagerUI*> CPaintManagerUI::GetPaintManagers() {
 }
 
 void CPaintManagerUI::Init(HWND hwnd, const wchar_t* name) {
+  CPresenter::OpenDisplay();
   m_hWndPaint = hwnd;
   m_sName = name;
   auto& list = G().managers;
@@ -303,6 +306,24 @@ CControlUI* CALLBACK FindAny(CControlUI* control, LPVOID) {
   return control;
 }
 
+// Notifier and filter lists hold each entry once.
+template <typename T>
+bool AddOnce(std::vector<T*>* list, T* item) {
+  if (std::find(list->begin(), list->end(), item) != list->end())
+    return false;
+  list->push_back(item);
+  return true;
+}
+
+template <typename T>
+bool RemoveOnce(std::vector<T*>* list, T* item) {
+  auto it = std::find(list->begin(), list->end(), item);
+  if (it == list->end())
+    return false;
+  list->erase(it);
+  return true;
+}
+
 }  // namespace
 
 CControlUI* CPaintManagerUI::FindControl(const wchar_t* name) const {
@@ -324,18 +345,11 @@ CControlUI* CPaintManagerUI::FindSubControlByName(CControlUI* parent, const wcha
 }
 
 bool CPaintManagerUI::AddNotifier(INotifyUI* notifier) {
-  if (std::find(m_notifiers.begin(), m_notifiers.end(), notifier) != m_notifiers.end())
-    return false;
-  m_notifiers.push_back(notifier);
-  return true;
+  return AddOnce(&m_notifiers, notifier);
 }
 
 bool CPaintManagerUI::RemoveNotifier(INotifyUI* notifier) {
-  auto it = std::find(m_notifiers.begin(), m_notifiers.end(), notifier);
-  if (it == m_notifiers.end())
-    return false;
-  m_notifiers.erase(it);
-  return true;
+  return RemoveOnce(&m_notifiers, notifier);
 }
 
 void CPaintManagerUI::SendNotify(TNotifyUI& msg, bool async) {
@@ -375,33 +389,19 @@ void CPaintManagerUI::FirePendingNotifies() {
 }
 
 bool CPaintManagerUI::AddPreMessageFilter(IMessageFilterUI* filter) {
-  if (std::find(m_preFilters.begin(), m_preFilters.end(), filter) != m_preFilters.end())
-    return false;
-  m_preFilters.push_back(filter);
-  return true;
+  return AddOnce(&m_preFilters, filter);
 }
 
 bool CPaintManagerUI::RemovePreMessageFilter(IMessageFilterUI* filter) {
-  auto it = std::find(m_preFilters.begin(), m_preFilters.end(), filter);
-  if (it == m_preFilters.end())
-    return false;
-  m_preFilters.erase(it);
-  return true;
+  return RemoveOnce(&m_preFilters, filter);
 }
 
 bool CPaintManagerUI::AddMessageFilter(IMessageFilterUI* filter) {
-  if (std::find(m_filters.begin(), m_filters.end(), filter) != m_filters.end())
-    return false;
-  m_filters.push_back(filter);
-  return true;
+  return AddOnce(&m_filters, filter);
 }
 
 bool CPaintManagerUI::RemoveMessageFilter(IMessageFilterUI* filter) {
-  auto it = std::find(m_filters.begin(), m_filters.end(), filter);
-  if (it == m_filters.end())
-    return false;
-  m_filters.erase(it);
-  return true;
+  return RemoveOnce(&m_filters, filter);
 }
 
 bool CPaintManagerUI::SetTimer(CControlUI* control, UINT id, UINT elapse_ms) {
@@ -509,55 +509,51 @@ void CPaintManagerUI::SetInitSize(int cx, int cy) {
 
 bool CPaintManagerUI::SetWindowAttribute(const wchar_t* name, const wchar_t* value) {
   std::wstring n = name;
-  SIZE sz;
-  RECT rc;
-  DWORD color;
-  if (n == L"size") {
+  auto size = [&](void (CPaintManagerUI::*set)(int, int)) {
+    SIZE sz;
     if (!ParseSize(value, &sz))
       return false;
-    SetInitSize(sz.cx, sz.cy);
-  } else if (n == L"sizebox") {
+    (this->*set)(sz.cx, sz.cy);
+    return true;
+  };
+  auto rect = [&](void (CPaintManagerUI::*set)(const RECT&)) {
+    RECT rc;
     if (!ParseRect(value, &rc))
       return false;
-    SetSizeBox(rc);
-  } else if (n == L"caption") {
-    if (!ParseRect(value, &rc))
+    (this->*set)(rc);
+    return true;
+  };
+  auto color = [&](void (CPaintManagerUI::*set)(DWORD)) {
+    DWORD c;
+    if (!ParseColor(value, &c))
       return false;
-    SetCaptionRect(rc);
-  } else if (n == L"roundcorner") {
-    if (!ParseSize(value, &sz))
-      return false;
-    SetRoundCorner(sz.cx, sz.cy);
-  } else if (n == L"mininfo") {
-    if (!ParseSize(value, &sz))
-      return false;
-    SetMinInfo(sz.cx, sz.cy);
-  } else if (n == L"maxinfo") {
-    if (!ParseSize(value, &sz))
-      return false;
-    SetMaxInfo(sz.cx, sz.cy);
-  } else if (n == L"defaultfontcolor") {
-    if (!ParseColor(value, &color))
-      return false;
-    SetDefaultFontColor(color);
-  } else if (n == L"disabledfontcolor") {
-    if (!ParseColor(value, &color))
-      return false;
-    SetDefaultDisabledColor(color);
-  } else if (n == L"selectedcolor") {
-    if (!ParseColor(value, &color))
-      return false;
-    SetDefaultSelectedBkColor(color);
-  } else if (n == L"showshadow" || n == L"shadowimage" || n == L"shadowcorner" ||
-             n == L"shadowsize" || n == L"shadowposition" || n == L"shadowcolor" ||
-             n == L"shadowdarkness" || n == L"shadowsharpness" || n == L"bktrans" ||
-             n == L"alpha" || n == L"layered" || n == L"trans" || n == L"opacity" ||
-             n == L"showdirty" || n == L"noactivate" || n == L"gdiplustext") {
-    // Window-system effects; accepted and not drawn.
-  } else {
-    return false;
-  }
-  return true;
+    (this->*set)(c);
+    return true;
+  };
+  if (n == L"size")
+    return size(&CPaintManagerUI::SetInitSize);
+  if (n == L"sizebox")
+    return rect(&CPaintManagerUI::SetSizeBox);
+  if (n == L"caption")
+    return rect(&CPaintManagerUI::SetCaptionRect);
+  if (n == L"roundcorner")
+    return size(&CPaintManagerUI::SetRoundCorner);
+  if (n == L"mininfo")
+    return size(&CPaintManagerUI::SetMinInfo);
+  if (n == L"maxinfo")
+    return size(&CPaintManagerUI::SetMaxInfo);
+  if (n == L"defaultfontcolor")
+    return color(&CPaintManagerUI::SetDefaultFontColor);
+  if (n == L"disabledfontcolor")
+    return color(&CPaintManagerUI::SetDefaultDisabledColor);
+  if (n == L"selectedcolor")
+    return color(&CPaintManagerUI::SetDefaultSelectedBkColor);
+  // Window-system effects; accepted and not drawn.
+  return n == L"showshadow" || n == L"shadowimage" || n == L"shadowcorner" || n == L"shadowsize" ||
+         n == L"shadowposition" || n == L"shadowcolor" || n == L"shadowdarkness" ||
+         n == L"shadowsharpness" || n == L"bktrans" || n == L"alpha" || n == L"layered" ||
+         n == L"trans" || n == L"opacity" || n == L"showdirty" || n == L"noactivate" ||
+         n == L"gdiplustext";
 }
 
 void CPaintManagerUI::AddFont(int id,

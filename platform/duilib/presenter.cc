@@ -241,19 +241,25 @@ bool InitSdl() {
   SdlState& s = S();
   if (s.initialised || s.failed)
     return s.initialised;
+  // SDL would turn SIGTERM and SIGINT into a quit event nobody reads; the
+  // window system ends the program on them instead (window_end_session.h).
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     LOG(WARNING) << "No display for windows (" << SDL_GetError() << "); rendering off screen";
     s.failed = true;
     return false;
   }
   SDL_StartTextInput();
+  SDL_Rect bounds;
+  if (SDL_GetDisplayBounds(0, &bounds) == 0)
+    win32::SetDisplaySize(bounds.w, bounds.h);
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof(wc);
   wc.lpfnWndProc = PumpProc;
   wc.lpszClassName = L"TernSdlPump";
   RegisterClassExW(&wc);
-  s.pump_window =
-      CreateWindowExW(0, L"TernSdlPump", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  s.pump_window = CreateWindowExW(0, L"TernSdlPump", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  nullptr, nullptr);
   s.initialised = true;
   return true;
 }
@@ -281,6 +287,11 @@ void PumpIfQueued() {
 }
 
 }  // namespace
+
+void CPresenter::OpenDisplay() {
+  if (Enabled())
+    InitSdl();
+}
 
 bool CPresenter::Enabled() {
   const char* headless = std::getenv("TERN_HEADLESS");

@@ -19,6 +19,9 @@ namespace DuiLib {
 class CPresenter {
  public:
   static bool Enabled();
+  // Opens the display early, so that the screen size is the real one before
+  // the first window is placed. Does nothing headless.
+  static void OpenDisplay();
   // Null when headless or when SDL cannot open a window.
   static std::unique_ptr<CPresenter> Create(HWND hwnd);
   // Makes MessageBoxW draw its boxes with this library.

@@ -20,9 +20,11 @@ namespace DuiLib {
 constexpr double kPi = 3.14159265358979323846;
 namespace {
 
-// Fonts named by the window files are Windows fonts; the installed CJK font
-// stands in for them through fontconfig's fallback list.
-constexpr const char* kFallbackFamilies = ",WenQuanYi Zen Hei,Noto Sans CJK SC,sans-serif";
+// Fonts named by the window files are Windows fonts that Linux lacks. Latin
+// text takes a Latin face first: the CJK face's own Latin letters set "rn"
+// so tightly that "Tern" reads "Tem". Chinese falls through to the CJK face.
+constexpr const char* kFallbackFamilies =
+    ",DejaVu Sans,WenQuanYi Zen Hei,Noto Sans CJK SC,sans-serif";
 
 PangoFontDescription* FontFor(CPaintManagerUI* manager, int font) {
   static std::map<std::string, PangoFontDescription*>* cache =
@@ -593,6 +595,23 @@ SIZE CRenderEngine::GetTextSize(CPaintManagerUI* manager,
   if (utf8.empty())
     w = 0;
   return {w, h};
+}
+
+std::vector<std::string> CRenderEngine::FontFamiliesForTesting(CPaintManagerUI* manager,
+                                                               const wchar_t* text,
+                                                               int font) {
+  std::string utf8 = ToUtf8(text ? text : L"");
+  PangoLayout* layout = MakeLayout(MeasureContext(), manager, utf8, font, 0, DT_SINGLELINE);
+  std::vector<std::string> families;
+  PangoLayoutLine* line = pango_layout_get_line_readonly(layout, 0);
+  for (GSList* run = line ? line->runs : nullptr; run; run = run->next) {
+    auto* glyphs = static_cast<PangoGlyphItem*>(run->data);
+    PangoFontDescription* desc = pango_font_describe(glyphs->item->analysis.font);
+    families.push_back(pango_font_description_get_family(desc));
+    pango_font_description_free(desc);
+  }
+  g_object_unref(layout);
+  return families;
 }
 
 }  // namespace DuiLib

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "duilib/ui_base.h"
 
@@ -87,6 +88,10 @@ class CRenderEngine {
                            UINT style);
   // Size of `text` in `font` on one line (or wrapped to `width` when > 0).
   static SIZE GetTextSize(CPaintManagerUI* manager, const wchar_t* text, int font, int width = 0);
+  // The font families pango picked for the runs of `text`, in order.
+  static std::vector<std::string> FontFamiliesForTesting(CPaintManagerUI* manager,
+                                                         const wchar_t* text,
+                                                         int font);
   static void SetSourceArgb(cairo_t* cr, DWORD argb);
 };
 

@@ -5,6 +5,8 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "win32/code_page.h"
+
 namespace DuiLib {
 
 int CDuiString::CompareNoCase(const wchar_t* s) const {
@@ -154,73 +156,11 @@ bool ParseBool(const wchar_t* value) {
 }
 
 std::string ToUtf8(const std::wstring& s) {
-  std::string out;
-  out.reserve(s.size());
-  for (wchar_t wc : s) {
-    uint32_t c = static_cast<uint32_t>(wc);
-    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-      c = 0xFFFD;
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
+  return win32::WideToUtf8(s);
 }
 
 std::wstring FromUtf8(const std::string& s) {
-  std::wstring out;
-  out.reserve(s.size());
-  size_t i = 0;
-  while (i < s.size()) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    uint32_t cp = 0xFFFD;
-    size_t len = 1;
-    if (c < 0x80) {
-      cp = c;
-    } else if ((c >> 5) == 0x6) {
-      len = 2;
-    } else if ((c >> 4) == 0xE) {
-      len = 3;
-    } else if ((c >> 3) == 0x1E) {
-      len = 4;
-    }
-    if (len > 1) {
-      if (i + len > s.size()) {
-        cp = 0xFFFD;
-        len = 1;
-      } else {
-        cp = c & (0x7F >> len);
-        bool ok = true;
-        for (size_t k = 1; k < len; ++k) {
-          unsigned char cc = static_cast<unsigned char>(s[i + k]);
-          if ((cc >> 6) != 0x2) {
-            ok = false;
-            break;
-          }
-          cp = (cp << 6) | (cc & 0x3F);
-        }
-        if (!ok) {
-          cp = 0xFFFD;
-          len = 1;
-        }
-      }
-    }
-    out += static_cast<wchar_t>(cp);
-    i += len;
-  }
-  return out;
+  return win32::Utf8ToWide(s);
 }
 
 }  // namespace DuiLib

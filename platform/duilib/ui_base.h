@@ -198,6 +198,7 @@ bool ParseColor(const wchar_t* value, DWORD* argb);
 bool ParseRect(const wchar_t* value, RECT* rect);
 bool ParseSize(const wchar_t* value, SIZE* size);
 bool ParseBool(const wchar_t* value);
+// UTF-8 through the win32 layer's converter.
 std::string ToUtf8(const std::wstring& s);
 std::wstring FromUtf8(const std::string& s);
 

@@ -84,9 +84,15 @@ UINT CWindowWnd::ShowModal() {
     ::SetFocus(owner);
   }
   // The window object may be gone (it may delete itself when destroyed);
-  // only locals are used from here.
-  if (quit)
+  // only locals are used from here. A window that outlived the loop (WM_QUIT)
+  // must not write into `result` when it is closed later.
+  if (::IsWindow(hwnd) && m_pModalResult == &result)
+    m_pModalResult = nullptr;
+  if (quit) {
+    // The outer loop ends too, as it would have without the modal run.
     ::PostQuitMessage(static_cast<int>(msg.wParam));
+    return 0;
+  }
   return result;
 }
 

@@ -52,7 +52,8 @@ class CWindowWnd {
   HWND CreateDuiWindow(HWND parent, const wchar_t* title, DWORD style = 0, DWORD ex_style = 0);
   void ShowWindow(bool show = true, bool take_focus = true);
   // Runs a nested loop until the window closes; returns the code given to
-  // Close (IDOK by default). The owner is disabled meanwhile.
+  // Close (IDOK by default), or 0 when WM_QUIT ended the loop (the quit is
+  // posted again for the outer loop). The owner is disabled meanwhile.
   UINT ShowModal();
   // Posts WM_CLOSE with the code for ShowModal.
   void Close(UINT ret = IDOK);

@@ -63,6 +63,24 @@ TEST(WindowTest, ModalLoopReturnsCloseCodeAndServesWorkerSends) {
   DestroyWindow(owner.GetHWND());
 }
 
+// WM_QUIT ends the modal run with 0 (not IDOK), is posted again for the
+// outer loop, and a later close of the still-open window writes nowhere.
+TEST(WindowTest, QuitEndsModalRunWithoutAnAnswer) {
+  TestWindowForTesting modal(kSimple, L"ModalWnd");
+  ASSERT_NE(modal.CreateHidden(), nullptr);
+  PostQuitMessage(3);
+  EXPECT_EQ(modal.ShowModal(), 0u);
+  ASSERT_TRUE(IsWindow(modal.GetHWND()));
+  MSG msg;
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+  EXPECT_EQ(msg.wParam, 3u);
+  // Under ASan a write into the ended run's result is a stack-use-after-return.
+  SendMessageW(modal.GetHWND(), WM_CLOSE, 9, 0);
+  EXPECT_FALSE(IsWindow(modal.GetHWND()));
+  PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+}
+
 TEST(WindowTest, CaptionDragsExceptOverButtonsAndCenteringUsesTheWorkArea) {
   TestWindowForTesting wnd(kSimple);
   HWND hwnd = wnd.CreateHidden();

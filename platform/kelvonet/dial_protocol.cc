@@ -63,7 +63,10 @@ std::string EncodeDialRequest(const DialRequest& request) {
   return out;
 }
 
-ParseStatus ParseDialRequest(std::string_view buffer, DialRequest* out, size_t* consumed) {
+ParseStatus ParseDialHeader(std::string_view buffer,
+                            DialRequest* out,
+                            size_t* header_bytes,
+                            size_t* route_bytes) {
   size_t eol = buffer.find('\n');
   if (eol == std::string_view::npos) {
     // A header can never be this long, so stop reading early.
@@ -81,19 +84,34 @@ ParseStatus ParseDialRequest(std::string_view buffer, DialRequest* out, size_t* 
     return ParseStatus::kMalformed;
   }
   int protocol = 0;
-  size_t route_bytes = 0;
+  size_t routes = 0;
   if (!ParseNumber(parts[0], &protocol) || protocol < 0 || protocol > 255 || !IsToken(parts[1]) ||
-      !IsToken(parts[2]) || !ParseNumber(parts[3], &route_bytes) || route_bytes > kMaxRouteBytes) {
+      !IsToken(parts[2]) || !ParseNumber(parts[3], &routes) || routes > kMaxRouteBytes) {
     return ParseStatus::kMalformed;
-  }
-  if (buffer.size() - eol - 1 < route_bytes) {
-    return ParseStatus::kIncomplete;
   }
   out->protocol = protocol;
   out->uuid.assign(parts[1]);
   out->interim.assign(parts[2]);
-  out->routes.assign(buffer.substr(eol + 1, route_bytes));
-  *consumed = eol + 1 + route_bytes;
+  out->routes.clear();
+  *header_bytes = eol + 1;
+  *route_bytes = routes;
+  return ParseStatus::kOk;
+}
+
+ParseStatus ParseDialRequest(std::string_view buffer, DialRequest* out, size_t* consumed) {
+  DialRequest header;
+  size_t header_bytes = 0;
+  size_t route_bytes = 0;
+  ParseStatus status = ParseDialHeader(buffer, &header, &header_bytes, &route_bytes);
+  if (status != ParseStatus::kOk) {
+    return status;
+  }
+  if (buffer.size() - header_bytes < route_bytes) {
+    return ParseStatus::kIncomplete;
+  }
+  header.routes.assign(buffer.substr(header_bytes, route_bytes));
+  *out = std::move(header);
+  *consumed = header_bytes + route_bytes;
   return ParseStatus::kOk;
 }
 

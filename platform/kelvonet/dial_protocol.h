@@ -70,6 +70,15 @@ enum class ParseStatus { kOk, kIncomplete, kMalformed };
 // long; route text too long; protocol outside 0..255).
 std::string EncodeDialRequest(const DialRequest& request);
 
+// Parses the first line of a request from the front of |buffer|, so that the
+// credentials can be checked before any route text is read. On kOk,
+// *header_bytes is the line's length with its "\n", *route_bytes the length
+// of the route text that follows, and out->routes is empty.
+ParseStatus ParseDialHeader(std::string_view buffer,
+                            DialRequest* out,
+                            size_t* header_bytes,
+                            size_t* route_bytes);
+
 // Parses a complete request from the front of |buffer|; *consumed is the
 // byte count taken on kOk.
 ParseStatus ParseDialRequest(std::string_view buffer, DialRequest* out, size_t* consumed);

@@ -3,6 +3,9 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -14,6 +17,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -51,6 +55,60 @@ int RelayPortFromEnvironment() {
       return static_cast<int>(port);
   }
   return kDefaultRelayPort;
+}
+
+// Lower-case ASCII, for the case-insensitive names of an INI file.
+std::string Lower(std::string text) {
+  for (char& c : text)
+    c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string Trimmed(const std::string& text) {
+  size_t begin = text.find_first_not_of(" \t\r");
+  if (begin == std::string::npos)
+    return std::string();
+  size_t end = text.find_last_not_of(" \t\r");
+  return text.substr(begin, end - begin + 1);
+}
+
+std::string ProgramDirectory() {
+  char path[4096];
+  ssize_t n = readlink("/proc/self/exe", path, sizeof(path) - 1);
+  if (n <= 0)
+    return ".";
+  std::string full(path, static_cast<size_t>(n));
+  size_t slash = full.rfind('/');
+  return slash == std::string::npos ? std::string(".") : full.substr(0, slash);
+}
+
+// The certificate file trusted besides the system's store: $KELVONET_CA_FILE,
+// else "ca_file" of section [service_hosts] in the program directory's
+// config.ini (relative to that directory); "" when neither names one.
+std::string TrustedCertificateFile() {
+  const char* env = getenv("KELVONET_CA_FILE");
+  if (env && *env)
+    return env;
+  std::string directory = ProgramDirectory();
+  std::ifstream config(directory + "/config.ini");
+  std::string line;
+  bool in_section = false;
+  while (std::getline(config, line)) {
+    line = Trimmed(line);
+    if (!line.empty() && line.front() == '[') {
+      in_section = Lower(line) == "[service_hosts]";
+      continue;
+    }
+    size_t equals = line.find('=');
+    if (!in_section || equals == std::string::npos ||
+        Lower(Trimmed(line.substr(0, equals))) != "ca_file")
+      continue;
+    std::string file = Trimmed(line.substr(equals + 1));
+    if (file.empty())
+      return file;
+    return file.front() == '/' ? file : directory + "/" + file;
+  }
+  return std::string();
 }
 
 bool IsToken(const char* text) {
@@ -96,6 +154,9 @@ class DialSession {
     Join();
     if (stop_fd_ >= 0)
       close(stop_fd_);
+    if (ssl_)
+      SSL_free(ssl_);
+    SSL_CTX_free(tls_);
   }
 
   // False when the stop event could not be made (descriptors exhausted): such
@@ -214,35 +275,121 @@ class DialSession {
     return result;
   }
 
-  Wait SendAll(std::string_view data) {
-    while (!data.empty()) {
-      ssize_t n = send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
-      if (n > 0) {
-        data.remove_prefix(static_cast<size_t>(n));
-        continue;
-      }
-      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        Wait w = WaitFor(POLLOUT, kReplyTimeoutMs);
-        if (w != Wait::kReady)
-          return w == Wait::kTimeout ? Wait::kError : w;
-        continue;
-      }
+  // Waits for what the TLS layer asks for after |result| of an SSL call;
+  // kError when the call failed for good.
+  Wait WaitForTls(int result, int timeout_ms) {
+    switch (SSL_get_error(ssl_, result)) {
+      case SSL_ERROR_WANT_READ:
+        return WaitFor(POLLIN, timeout_ms);
+      case SSL_ERROR_WANT_WRITE:
+        return WaitFor(POLLOUT, timeout_ms);
+      default:
+        return Wait::kError;
+    }
+  }
+
+  // Ends the connection of an attempt the relay refused, so that the next
+  // attempt starts afresh.
+  void CloseConnection() {
+    if (ssl_)
+      SSL_free(ssl_);
+    ssl_ = nullptr;
+    SSL_CTX_free(tls_);
+    tls_ = nullptr;
+    if (fd_ >= 0)
+      close(fd_);
+    fd_ = -1;
+    buffer_.clear();
+  }
+
+  // The relay must prove to be |host| with a certificate that chains to the
+  // system's store or to the configured file; nothing is sent before that.
+  Wait StartTls(const std::string& host, std::string* failure) {
+    tls_ = SSL_CTX_new(TLS_client_method());
+    if (!tls_ || SSL_CTX_set_min_proto_version(tls_, TLS1_2_VERSION) != 1) {
+      *failure = "no TLS context";
       return Wait::kError;
+    }
+    SSL_CTX_set_default_verify_paths(tls_);
+    std::string trusted = TrustedCertificateFile();
+    if (!trusted.empty() && SSL_CTX_load_verify_locations(tls_, trusted.c_str(), nullptr) != 1) {
+      ERR_clear_error();
+      *failure = "cannot read the trusted certificate file " + trusted;
+      return Wait::kError;
+    }
+    SSL_CTX_set_verify(tls_, SSL_VERIFY_PEER, nullptr);
+    ssl_ = SSL_new(tls_);
+    if (!ssl_) {
+      *failure = "no TLS session";
+      return Wait::kError;
+    }
+    SSL_set_mode(ssl_, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    X509_VERIFY_PARAM* check = SSL_get0_param(ssl_);
+    in6_addr ip;
+    bool numeric =
+        inet_pton(AF_INET, host.c_str(), &ip) == 1 || inet_pton(AF_INET6, host.c_str(), &ip) == 1;
+    if (numeric ? X509_VERIFY_PARAM_set1_ip_asc(check, host.c_str()) != 1
+                : (SSL_set_tlsext_host_name(ssl_, host.c_str()) != 1 ||
+                   SSL_set1_host(ssl_, host.c_str()) != 1)) {
+      *failure = "bad relay name";
+      return Wait::kError;
+    }
+    SSL_set_fd(ssl_, fd_);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kReplyTimeoutMs);
+    int result;
+    while ((result = SSL_connect(ssl_)) != 1) {
+      int left = static_cast<int>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+      Wait w = left > 0 ? WaitForTls(result, left) : Wait::kTimeout;
+      if (w == Wait::kReady)
+        continue;
+      if (w == Wait::kError) {
+        // The event's detail is short; the verdict is the part that matters.
+        *failure =
+            SSL_get_verify_result(ssl_) != X509_V_OK ? "relay not trusted" : "TLS handshake failed";
+      } else if (w == Wait::kTimeout) {
+        *failure = "TLS handshake timed out";
+      }
+      ERR_clear_error();
+      return w == Wait::kStopped ? w : Wait::kError;
     }
     return Wait::kReady;
   }
 
-  // Reads what is there into buffer_; kError on close or failure.
-  Wait ReadSome(int timeout_ms) {
-    Wait w = WaitFor(POLLIN, timeout_ms);
-    if (w != Wait::kReady)
-      return w;
-    char chunk[4096];
-    ssize_t n = recv(fd_, chunk, sizeof(chunk), 0);
-    if (n <= 0)
-      return Wait::kError;
-    buffer_.append(chunk, static_cast<size_t>(n));
+  Wait SendAll(std::string_view data) {
+    while (!data.empty()) {
+      int n = SSL_write(ssl_, data.data(), static_cast<int>(data.size()));
+      if (n > 0) {
+        data.remove_prefix(static_cast<size_t>(n));
+        continue;
+      }
+      Wait w = WaitForTls(n, kReplyTimeoutMs);
+      if (w != Wait::kReady) {
+        ERR_clear_error();
+        return w == Wait::kTimeout ? Wait::kError : w;
+      }
+    }
     return Wait::kReady;
+  }
+
+  // Reads what is there into buffer_; kError on close or failure. kReady
+  // may bring nothing when only part of a TLS record has come.
+  Wait ReadSome(int timeout_ms) {
+    if (SSL_pending(ssl_) == 0) {
+      Wait w = WaitFor(POLLIN, timeout_ms);
+      if (w != Wait::kReady)
+        return w;
+    }
+    char chunk[4096];
+    int n = SSL_read(ssl_, chunk, sizeof(chunk));
+    if (n > 0) {
+      buffer_.append(chunk, static_cast<size_t>(n));
+      return Wait::kReady;
+    }
+    int error = SSL_get_error(ssl_, n);
+    ERR_clear_error();
+    return error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE ? Wait::kReady
+                                                                         : Wait::kError;
   }
 
   bool RecordRoutes(uint32_t* count) {
@@ -340,6 +487,12 @@ class DialSession {
         return Hangup("ACTIVEDISCONNECTED", kCodeOk, "stopped");
       if (w != Wait::kReady)
         return Fail(kCodeNodeUnreachable, "node unreachable");
+      std::string failure;
+      w = StartTls(host, &failure);
+      if (w == Wait::kStopped)
+        return Hangup("ACTIVEDISCONNECTED", kCodeOk, "stopped");
+      if (w != Wait::kReady)
+        return Fail(kCodeHandshakeFailed, failure);
 
       w = SendAll(EncodeDialRequest({protocol, params_.uuid, params_.interim, params_.routes}));
       if (w == Wait::kStopped)
@@ -367,9 +520,7 @@ class DialSession {
         break;
       if (!choose || reply.code != kCodeProtocolRefused || protocol + 1 >= kProtocolCount)
         return Fail(reply.code, reply.reason);
-      close(fd_);
-      fd_ = -1;
-      buffer_.clear();
+      CloseConnection();
     }
     session_id_ = reply.session_id;
     Emit("CONNECTED", false, kCodeOk, "", true);
@@ -427,6 +578,8 @@ class DialSession {
   std::atomic<uint32_t>* sequence_;
   int stop_fd_ = -1;
   int fd_ = -1;
+  SSL_CTX* tls_ = nullptr;
+  SSL* ssl_ = nullptr;
   std::string buffer_;
   std::string session_id_;
   std::vector<std::pair<std::string, std::string>> added_;

@@ -72,10 +72,14 @@ void KelvoNet_DeInit();
 // the first one the relay does not refuse as a protocol (720) is used; the
 // events carry it. |server| is
 // "address" (relay port from $KELVONET_RELAY_PORT, else 8444) or
-// "address:port". |routes| holds one route per line, "address mask
-// address/prefix". A dial in progress or an open session is hung up first
-// (reported as "ACTIVEDISCONNECTED"). Returns 0 when the dial started,
-// otherwise the failure code, which is also reported as "DIALFAILED".
+// "address:port". The session runs inside TLS: the relay's certificate must
+// chain to the system's store or to the file named by $KELVONET_CA_FILE
+// (else by "ca_file" under [service_hosts] of config.ini in the program
+// directory) and must name the address; otherwise the dial fails with
+// kCodeHandshakeFailed before the credentials leave. |routes| holds one route per line, "address
+// mask address/prefix". A dial in progress or an open session is hung up first (reported as
+// "ACTIVEDISCONNECTED"). Returns 0 when the dial started, otherwise the failure code, which is also
+// reported as "DIALFAILED".
 int CreateDial(int protocol,
                const char* server,
                const char* uuid,

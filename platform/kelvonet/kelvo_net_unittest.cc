@@ -5,6 +5,10 @@
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <netinet/in.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -17,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iterator>
 #include <mutex>
@@ -61,13 +66,70 @@ class Recorder {
   std::vector<KelvoVpnEvent> events_;
 };
 
+// A key and a self-signed certificate for 127.0.0.1, PEM.
+struct TestIdentity {
+  std::string key_pem;
+  std::string certificate_pem;
+};
+
+TestIdentity MakeIdentity() {
+  TestIdentity made;
+  EVP_PKEY* key = EVP_EC_gen("P-256");
+  X509* certificate = X509_new();
+  X509_set_version(certificate, 2);
+  ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
+  X509_gmtime_adj(X509_getm_notBefore(certificate), -3600);
+  X509_gmtime_adj(X509_getm_notAfter(certificate), 86400);
+  X509_set_pubkey(certificate, key);
+  X509_NAME* name = X509_get_subject_name(certificate);
+  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>("relay"), -1, -1, 0);
+  X509_set_issuer_name(certificate, name);
+  X509V3_CTX context;
+  X509V3_set_ctx_nodb(&context);
+  X509V3_set_ctx(&context, certificate, certificate, nullptr, nullptr, 0);
+  X509_EXTENSION* names =
+      X509V3_EXT_conf_nid(nullptr, &context, NID_subject_alt_name, "IP:127.0.0.1");
+  X509_add_ext(certificate, names, -1);
+  X509_EXTENSION_free(names);
+  X509_sign(certificate, key, EVP_sha256());
+  auto pem = [](auto write) {
+    BIO* bio = BIO_new(BIO_s_mem());
+    write(bio);
+    char* data = nullptr;
+    long size = BIO_get_mem_data(bio, &data);
+    std::string text(data, static_cast<size_t>(size));
+    BIO_free(bio);
+    return text;
+  };
+  made.key_pem = pem(
+      [&](BIO* bio) { PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr); });
+  made.certificate_pem = pem([&](BIO* bio) { PEM_write_bio_X509(bio, certificate); });
+  X509_free(certificate);
+  EVP_PKEY_free(key);
+  return made;
+}
+
+// The identity the dialler trusts (through $KELVONET_CA_FILE), and one it
+// does not.
+const TestIdentity& Trusted() {
+  static const TestIdentity* identity = new TestIdentity(MakeIdentity());
+  return *identity;
+}
+const TestIdentity& Stranger() {
+  static const TestIdentity* identity = new TestIdentity(MakeIdentity());
+  return *identity;
+}
+
 // A relay stand-in on a free loopback port that runs |script| on each of
-// its first |connections| connections.
+// its first |connections| connections. The relay ends TLS itself and hands the script the plain
+// text through a socket pair, so scripts read and write lines as on the wire.
 class FakeRelay {
  public:
   using Script = std::function<void(int fd, FakeRelay* relay)>;
+  enum class Tls { kTrusted, kStranger, kNone };
 
-  explicit FakeRelay(Script script, int connections = 1) {
+  explicit FakeRelay(Script script, Tls tls = Tls::kTrusted, int connections = 1) {
     listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
@@ -77,7 +139,7 @@ class FakeRelay {
     listen(listen_fd_, 4);
     getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&sa), &len);
     port_ = ntohs(sa.sin_port);
-    thread_ = std::thread([this, script, connections] {
+    thread_ = std::thread([this, script, tls, connections] {
       for (int i = 0; i < connections; ++i) {
         pollfd p{listen_fd_, POLLIN, 0};
         if (poll(&p, 1, 20000) <= 0)
@@ -85,7 +147,17 @@ class FakeRelay {
         int fd = accept(listen_fd_, nullptr, nullptr);
         if (fd < 0)
           return;
-        script(fd, this);
+        if (tls == Tls::kNone) {
+          script(fd, this);
+          close(fd);
+          continue;
+        }
+        int pair[2];
+        socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair);
+        std::thread pump([fd, pair, tls] { Pump(fd, pair[1], tls); });
+        script(pair[0], this);
+        close(pair[0]);
+        pump.join();
         close(fd);
       }
     });
@@ -134,6 +206,63 @@ class FakeRelay {
     send(fd, text.data(), text.size(), MSG_NOSIGNAL);
   }
 
+  // Ends TLS on |fd| with the chosen identity and copies plain text
+  // between it and |plain| until either side closes.
+  static void Pump(int fd, int plain, Tls tls) {
+    const TestIdentity& identity = tls == Tls::kTrusted ? Trusted() : Stranger();
+    SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+    BIO* bio = BIO_new_mem_buf(identity.certificate_pem.data(),
+                               static_cast<int>(identity.certificate_pem.size()));
+    X509* certificate = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
+    BIO_free(bio);
+    bio = BIO_new_mem_buf(identity.key_pem.data(), static_cast<int>(identity.key_pem.size()));
+    EVP_PKEY* key = PEM_read_bio_PrivateKey(bio, nullptr, nullptr, nullptr);
+    BIO_free(bio);
+    SSL_CTX_use_certificate(context, certificate);
+    SSL_CTX_use_PrivateKey(context, key);
+    X509_free(certificate);
+    EVP_PKEY_free(key);
+    SSL* ssl = SSL_new(context);
+    SSL_set_fd(ssl, fd);
+    // Another test interrupts every thread with signals; this pump rides
+    // them out.
+    int accepted;
+    while ((accepted = SSL_accept(ssl)) != 1 &&
+           SSL_get_error(ssl, accepted) == SSL_ERROR_WANT_READ) {
+    }
+    if (accepted == 1) {
+      char chunk[4096];
+      while (true) {
+        pollfd p[2] = {{fd, POLLIN, 0}, {plain, POLLIN, 0}};
+        if (SSL_pending(ssl) == 0) {
+          int ready = poll(p, 2, 30000);
+          if (ready < 0 && errno == EINTR)
+            continue;
+          if (ready <= 0)
+            break;
+        }
+        if (SSL_pending(ssl) > 0 || p[0].revents) {
+          int n = SSL_read(ssl, chunk, sizeof(chunk));
+          if (n <= 0 && SSL_get_error(ssl, n) == SSL_ERROR_WANT_READ)
+            continue;
+          if (n <= 0 || send(plain, chunk, n, MSG_NOSIGNAL) != n)
+            break;
+        }
+        if (p[1].revents) {
+          ssize_t n = recv(plain, chunk, sizeof(chunk), 0);
+          if (n < 0 && errno == EINTR)
+            continue;
+          if (n <= 0 || SSL_write(ssl, chunk, static_cast<int>(n)) != n)
+            break;
+        }
+      }
+    }
+    SSL_free(ssl);
+    SSL_CTX_free(context);
+    shutdown(fd, SHUT_RDWR);
+    close(plain);
+  }
+
   // What the script saw, for the test to check after the fact.
   std::mutex mutex;
   kelvonet::DialRequest request;
@@ -157,6 +286,8 @@ class KelvoNetTest : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     root_ = pattern;
     setenv("TERN_MACHINE_ROOT", root_.c_str(), 1);
+    std::ofstream(root_ + "/relay.pem") << Trusted().certificate_pem;
+    setenv("KELVONET_CA_FILE", (root_ + "/relay.pem").c_str(), 1);
     ASSERT_TRUE(KelvoNet_createInstance());
     ASSERT_TRUE(KelvoNet_Init());
   }
@@ -164,6 +295,7 @@ class KelvoNetTest : public ::testing::Test {
     KelvoNet_DeInit();
     KelvoNet_releaseInstance();
     unsetenv("KELVONET_RELAY_PORT");
+    unsetenv("KELVONET_CA_FILE");
     std::filesystem::remove_all(root_);
   }
 
@@ -250,6 +382,15 @@ TEST_F(KelvoNetTest, DialRecordsRoutesKeepsAliveAndHangsUp) {
   EXPECT_EQ(relay.lines.back(), "BYE");
 }
 
+// A relay that reads the dial request and answers |text|.
+FakeRelay::Script AnswerWith(std::string text) {
+  return [text](int fd, FakeRelay* relay) {
+    std::string rest;
+    FakeRelay::ReadRequest(fd, &relay->request, &rest);
+    FakeRelay::Send(fd, text);
+  };
+}
+
 // Protocol -1 tries the protocols in order and keeps the first one the relay
 // does not refuse as a protocol; any other refusal ends the dial.
 TEST_F(KelvoNetTest, ProtocolMinusOneChoosesTheFirstOfferedProtocol) {
@@ -285,7 +426,7 @@ TEST_F(KelvoNetTest, ProtocolMinusOneChoosesTheFirstOfferedProtocol) {
             return FakeRelay::Send(fd, kelvonet::EncodeRefusal(720, "protocol not offered"));
           Serve(fd, r, rest);
         },
-        static_cast<int>(c.asked.size()));
+        FakeRelay::Tls::kTrusted, static_cast<int>(c.asked.size()));
     ASSERT_EQ(CreateDial(-1, relay.server().c_str(), "u", "i", kRoutes, Recorder::Callback,
                          recorder.context()),
               0);
@@ -327,26 +468,15 @@ TEST_F(KelvoNetTest, EveryFailureIsReportedWithItsCode) {
     uint32_t code;
   } cases[] = {
       {"unreachable", nullptr, "u", kelvonet::kCodeNodeUnreachable},
-      {"credentials",
-       [](int fd, FakeRelay*) { FakeRelay::Send(fd, kelvonet::EncodeRefusal(691, "no")); }, "u",
-       691},
-      {"protocol",
-       [](int fd, FakeRelay*) { FakeRelay::Send(fd, kelvonet::EncodeRefusal(720, "no")); }, "u",
-       720},
-      {"too frequent",
-       [](int fd, FakeRelay*) {
-         FakeRelay::Send(fd, kelvonet::EncodeRefusal(32, "dialling too frequently"));
-       },
-       "u", 32},
-      {"garbage answer", [](int fd, FakeRelay*) { FakeRelay::Send(fd, "HELLO\n"); }, "u",
-       kelvonet::kCodeHandshakeFailed},
+      {"credentials", AnswerWith(kelvonet::EncodeRefusal(691, "no")), "u", 691},
+      {"protocol", AnswerWith(kelvonet::EncodeRefusal(720, "no")), "u", 720},
+      {"too frequent", AnswerWith(kelvonet::EncodeRefusal(32, "dialling too frequently")), "u", 32},
+      {"garbage answer", AnswerWith("HELLO\n"), "u", kelvonet::kCodeHandshakeFailed},
       {"closed without answer", [](int, FakeRelay*) {}, "u", kelvonet::kCodeHandshakeFailed},
       // Values out of range are refused before anything is recorded.
-      {"keep-alive of 68 years",
-       [](int fd, FakeRelay*) { FakeRelay::Send(fd, "OK s 2147483647\n"); }, "u",
+      {"keep-alive of 68 years", AnswerWith("OK s 2147483647\n"), "u",
        kelvonet::kCodeHandshakeFailed},
-      {"refusal without a code", [](int fd, FakeRelay*) { FakeRelay::Send(fd, "ERR 0 fine\n"); },
-       "u", kelvonet::kCodeHandshakeFailed},
+      {"refusal without a code", AnswerWith("ERR 0 fine\n"), "u", kelvonet::kCodeHandshakeFailed},
       {"empty uuid", nullptr, "", kelvonet::kCodeInvalidParameter},
   };
   for (const Case& c : cases) {
@@ -379,6 +509,45 @@ TEST_F(KelvoNetTest, EveryFailureIsReportedWithItsCode) {
     KelvoNet_Init();
     EXPECT_EQ(recorder.Names().size(), 1u) << c.name;
     EXPECT_TRUE(Routes().empty()) << c.name;
+  }
+}
+
+// A relay that cannot prove its name gets no credentials: the dial fails
+// before the request is sent.
+TEST_F(KelvoNetTest, OnlyATrustedRelayHearsTheCredentials) {
+  struct Case {
+    const char* name;
+    FakeRelay::Tls tls;
+    const char* detail;
+  } cases[] = {
+      {"unknown certificate", FakeRelay::Tls::kStranger, "relay not trusted"},
+      {"plain text", FakeRelay::Tls::kNone, "TLS handshake failed"},
+  };
+  for (const Case& c : cases) {
+    Recorder recorder;
+    std::string heard;
+    {
+      FakeRelay relay(
+          [&heard](int fd, FakeRelay*) {
+            char chunk[4096];
+            pollfd p{fd, POLLIN, 0};
+            ssize_t n;
+            while (poll(&p, 1, 5000) > 0 && (n = recv(fd, chunk, sizeof(chunk), 0)) > 0)
+              heard.append(chunk, static_cast<size_t>(n));
+          },
+          c.tls);
+      CreateDial(0, relay.server().c_str(), "uuid-secret", "interim-secret", kRoutes,
+                 Recorder::Callback, recorder.context());
+      std::vector<KelvoVpnEvent> events = recorder.WaitFor(1);
+      ASSERT_EQ(events.size(), 1u) << c.name;
+      EXPECT_STREQ(events[0].name, "DIALFAILED") << c.name;
+      EXPECT_EQ(events[0].code, kelvonet::kCodeHandshakeFailed) << c.name;
+      EXPECT_STREQ(events[0].detail, c.detail) << c.name;
+      KelvoNet_DeInit();
+      KelvoNet_Init();
+    }
+    EXPECT_EQ(heard.find("secret"), std::string::npos) << c.name;
+    EXPECT_EQ(heard.find("KELVO"), std::string::npos) << c.name;
   }
 }
 

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "base/utf8.h"
+
 namespace machine {
 
 namespace {
@@ -38,24 +40,6 @@ bool MakeDirectories(const std::string& path) {
 locale_t FoldLocale() {
   static locale_t loc = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
   return loc;
-}
-
-void AppendUtf8(char32_t c, std::string* out) {
-  if (c < 0x80) {
-    out->push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
 }
 
 }  // namespace
@@ -91,30 +75,16 @@ std::string FoldCase(std::string_view s) {
       ++i;
       continue;
     }
-    int len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
-    if (len == 0 || i + len > s.size()) {
+    char32_t c = 0;
+    size_t len = base::DecodeUtf8Char(s.substr(i), &c);
+    if (len == 0) {
       out.push_back(static_cast<char>(b));  // Not UTF-8: keep the byte as it is.
-      ++i;
-      continue;
-    }
-    char32_t c = b & (0xFF >> (len + 1));
-    bool valid = true;
-    for (int k = 1; k < len; ++k) {
-      unsigned char cont = static_cast<unsigned char>(s[i + k]);
-      if ((cont & 0xC0) != 0x80) {
-        valid = false;
-        break;
-      }
-      c = (c << 6) | (cont & 0x3F);
-    }
-    if (!valid) {
-      out.push_back(static_cast<char>(b));
       ++i;
       continue;
     }
     if (loc != static_cast<locale_t>(nullptr))
       c = static_cast<char32_t>(towlower_l(static_cast<wint_t>(c), loc));
-    AppendUtf8(c, &out);
+    base::AppendUtf8(c, &out);
     i += len;
   }
   return out;

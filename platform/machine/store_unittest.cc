@@ -95,6 +95,9 @@ TEST_F(StoreTest, RegistryKeysAreCaseInsensitiveAndKeepFirstCase) {
             Status::kOk);
   EXPECT_EQ(names, std::vector<std::string>({"Tern"}));
   EXPECT_EQ(FoldCase("ÄBC Straße"), "äbc straße");
+  // Bytes that are not UTF-8 stay as they are: an overlong "/" is not a
+  // separator that could match another key's name.
+  EXPECT_EQ(FoldCase("A\xC0\xAF\xFF"), "a\xC0\xAF\xFF");
 }
 
 TEST_F(StoreTest, OnlyMachineSoftwareDependsOnTheView) {

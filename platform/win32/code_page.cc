@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 
+#include "base/utf8.h"
 #include "win32/last_error.h"
 
 namespace {
@@ -77,11 +78,48 @@ Converter* GetConverter(UINT code_page, bool to_wide) {
 
 enum class Result { kOk, kBadCodePage, kInvalid };
 
+// UTF-8 is converted by base/utf8.h rather than by iconv: glibc's decoder
+// accepts code points past U+10FFFF, which neither UTF-8 nor Windows allow. A
+// byte that does not start a well-formed character becomes one U+FFFD.
+Result DecodeUtf8(const char* in, size_t size, bool strict, std::wstring* out) {
+  out->reserve(size);
+  std::string_view text(in, size);
+  while (!text.empty()) {
+    char32_t code = 0;
+    size_t length = base::DecodeUtf8Char(text, &code);
+    if (length == 0) {
+      if (strict)
+        return Result::kInvalid;
+      out->push_back(L'\xFFFD');
+      text.remove_prefix(1);
+      continue;
+    }
+    out->push_back(static_cast<wchar_t>(code));
+    text.remove_prefix(length);
+  }
+  return Result::kOk;
+}
+
+// Surrogates and values past U+10FFFF become U+FFFD, as on Windows.
+Result EncodeUtf8(const wchar_t* in, size_t size, bool strict, std::string* out) {
+  out->reserve(size);
+  for (size_t i = 0; i < size; ++i) {
+    char32_t c = static_cast<char32_t>(in[i]);
+    if (strict && (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)))
+      return Result::kInvalid;
+    base::AppendUtf8(c, out);
+  }
+  return Result::kOk;
+}
+
 // Converts bytes to wide characters; invalid or incomplete sequences become
 // U+FFFD unless |strict|.
 Result Decode(UINT code_page, const char* in, size_t size, bool strict, std::wstring* out) {
   out->clear();
-  Converter* conv = GetConverter(ResolveCodePage(code_page), true);
+  UINT resolved = ResolveCodePage(code_page);
+  if (resolved == CP_UTF8)
+    return DecodeUtf8(in, size, strict, out);
+  Converter* conv = GetConverter(resolved, true);
   if (!conv)
     return Result::kBadCodePage;
   iconv_t cd = conv->get();
@@ -118,7 +156,10 @@ Result Encode(UINT code_page,
               bool* used_default) {
   out->clear();
   *used_default = false;
-  Converter* conv = GetConverter(ResolveCodePage(code_page), false);
+  UINT resolved = ResolveCodePage(code_page);
+  if (resolved == CP_UTF8)
+    return EncodeUtf8(in, size, strict, out);
+  Converter* conv = GetConverter(resolved, false);
   if (!conv)
     return Result::kBadCodePage;
   iconv_t cd = conv->get();

@@ -45,8 +45,9 @@ int WideCharToMultiByte(UINT code_page,
 
 namespace win32 {
 
-// Whole-string forms for our own code. Invalid input is replaced (U+FFFD
-// when decoding, '?' when encoding) rather than failing.
+// Whole-string forms for our own code, and the one UTF-8 converter every
+// layer above uses. Invalid input is replaced rather than failing: by U+FFFD
+// when decoding and when encoding UTF-8, by '?' in other code pages.
 std::wstring MultiByteToWide(std::string_view text, UINT code_page);
 std::string WideToMultiByte(std::wstring_view text, UINT code_page);
 inline std::wstring Utf8ToWide(std::string_view text) {

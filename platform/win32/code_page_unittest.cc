@@ -76,4 +76,32 @@ TEST_F(CodePageTest, InvalidInputAndParameters) {
   EXPECT_EQ(MultiByteToWideChar(12345, 0, "a", 1, nullptr, 0), 0);
 }
 
+// The one UTF-8 converter of the tree: bad bytes become U+FFFD one by one,
+// characters UTF-8 cannot hold become U+FFFD too.
+TEST_F(CodePageTest, Utf8BothWays) {
+  struct Case {
+    std::string utf8;
+    std::wstring wide;
+  } decoded[] = {
+      {"", L""},
+      {"127.0.0.1", L"127.0.0.1"},
+      {"香港节点 1", L"香港节点 1"},
+      {"\xF0\x9F\x9A\x80", std::wstring(1, static_cast<wchar_t>(0x1F680))},
+      {"a\xFFz", L"a\xFFFDz"},
+      {"\xC0\xAF", L"\xFFFD\xFFFD"},                      // overlong "/"
+      {"\xE9\xA6", L"\xFFFD\xFFFD"},                      // cut short
+      {"\xED\xA0\x80", L"\xFFFD\xFFFD\xFFFD"},            // surrogate
+      {"\xF4\x90\x80\x80", L"\xFFFD\xFFFD\xFFFD\xFFFD"},  // past U+10FFFF
+  };
+  for (const Case& c : decoded)
+    EXPECT_EQ(c.wide, win32::Utf8ToWide(c.utf8)) << c.utf8;
+  Case encoded[] = {
+      {"a香\xF0\x9F\x9A\x80", std::wstring(L"a香") + static_cast<wchar_t>(0x1F680)},
+      {"a\xEF\xBF\xBDz", std::wstring(L"a") + static_cast<wchar_t>(0xD800) + L"z"},
+      {"\xEF\xBF\xBD", std::wstring(1, static_cast<wchar_t>(0x110000))},
+  };
+  for (const Case& c : encoded)
+    EXPECT_EQ(c.utf8, win32::WideToUtf8(c.wide)) << c.utf8;
+}
+
 }  // namespace

@@ -103,7 +103,49 @@ int PlainMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
 
 }  // namespace
 
+namespace {
+
+// The thread that shows a box asked for by a thread without windows: the
+// owner's, else the thread of the topmost window of the process (the UI
+// thread), else the caller itself.
+HWND UiWindowFor(HWND owner) {
+  if (owner)
+    return IsWindow(owner) ? owner : nullptr;
+  struct Search {
+    DWORD self;
+    bool self_has_window = false;
+    HWND other = nullptr;
+  } search{GetCurrentThreadId()};
+  EnumWindows(
+      [](HWND h, LPARAM p) {
+        auto* s = reinterpret_cast<Search*>(p);
+        DWORD thread = GetWindowThreadProcessId(h, nullptr);
+        if (thread == 0)
+          return TRUE;
+        if (thread == s->self)
+          s->self_has_window = true;
+        else if (!s->other)
+          s->other = h;
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.self_has_window ? nullptr : search.other;
+}
+
+}  // namespace
+
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
+  // A box asked for by a worker thread is shown and run by the UI thread,
+  // which the worker waits for (the box needs a thread that pumps input).
+  HWND ui = UiWindowFor(owner);
+  if (ui && !win32::IsWindowThread(ui)) {
+    std::wstring t = text ? text : L"";
+    std::wstring c = caption ? caption : L"";
+    int answer = 0;
+    if (!win32::RunOnWindowThread(ui, [&] { answer = MessageBoxW(owner, t.c_str(), c.c_str(), type); }))
+      return 0;
+    return answer;
+  }
   win32::MessageBoxImpl impl = g_impl.load();
   return impl ? impl(owner, text, caption, type) : PlainMessageBox(owner, text, caption, type);
 }

@@ -72,6 +72,7 @@ void WindowEventSource::WillDestroyCurrentMessageLoop() {
     std::lock_guard<std::mutex> lock(queue_->mu);
     queue_->wake_loop = nullptr;
   }
+  internal::LeaveLoop(queue_.get());
   // The loop is being destroyed; its UI part is already gone, so it is not
   // called back here.
   if (t_source == this)

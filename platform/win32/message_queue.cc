@@ -24,6 +24,15 @@ QueueRegistry& Registry() {
   return *registry;
 }
 
+void FailSent(std::deque<std::shared_ptr<SentMessage>>& pending) {
+  for (auto& s : pending) {
+    std::lock_guard<std::mutex> lock(s->sender->mu);
+    s->done = true;
+    s->failed = true;
+    s->sender->cv.notify_all();
+  }
+}
+
 // Ends the thread's queue when the thread exits: pending senders get 0 and
 // the thread's windows disappear.
 struct QueueHolder {
@@ -38,11 +47,7 @@ struct QueueHolder {
       queue->wake_loop = nullptr;
       pending.swap(queue->sent);
     }
-    for (auto& s : pending) {
-      std::lock_guard<std::mutex> lock(s->sender->mu);
-      s->done = true;
-      s->sender->cv.notify_all();
-    }
+    FailSent(pending);
     {
       auto& r = Registry();
       std::lock_guard<std::mutex> lock(r.mu);
@@ -121,7 +126,7 @@ bool ServiceSentMessages(ThreadQueue* queue) {
       queue->sent.pop_front();
     }
     any = true;
-    LRESULT result = CallProc(s->hwnd, s->message, s->wparam, s->lparam);
+    LRESULT result = s->call ? s->call() : CallProc(s->hwnd, s->message, s->wparam, s->lparam);
     std::lock_guard<std::mutex> lock(s->sender->mu);
     s->result = result;
     s->done = true;
@@ -141,22 +146,44 @@ void RemoveWindowTimers(HWND hwnd) {
                   q->posted.end());
 }
 
+void LeaveLoop(ThreadQueue* q) {
+  std::deque<std::shared_ptr<SentMessage>> pending;
+  {
+    std::lock_guard<std::mutex> lock(q->mu);
+    q->loop_left = true;
+    pending.swap(q->sent);
+  }
+  FailSent(pending);
+}
+
 bool TakeMessage(ThreadQueue* q, MSG* msg, HWND hwnd, UINT min, UINT max, bool remove) {
+  {
+    std::lock_guard<std::mutex> lock(q->mu);
+    q->loop_left = false;
+  }
   ServiceSentMessages(q);
-  std::lock_guard<std::mutex> lock(q->mu);
+  std::unique_lock<std::mutex> lock(q->mu);
   for (auto it = q->posted.begin(); it != q->posted.end(); ++it) {
     if (!Matches(*it, hwnd, min, max))
       continue;
     *msg = *it;
-    if (remove)
-      q->posted.erase(it);
     q->last_message_time = static_cast<LONG>(msg->time);
+    if (remove) {
+      q->posted.erase(it);
+      if (msg->message == WM_QUIT) {
+        lock.unlock();
+        LeaveLoop(q);
+      }
+    }
     return true;
   }
   if (q->quit && !hwnd) {
     *msg = MakeMsg(nullptr, WM_QUIT, static_cast<WPARAM>(q->quit_code), 0);
-    if (remove)
+    if (remove) {
       q->quit = false;
+      lock.unlock();
+      LeaveLoop(q);
+    }
     return true;
   }
   auto now = Clock::now();
@@ -249,6 +276,59 @@ BOOL PostThreadMessageW(DWORD thread_id, UINT message, WPARAM wparam, LPARAM lpa
   return PostTo(q, MakeMsg(nullptr, message, wparam, lparam));
 }
 
+namespace win32::internal {
+namespace {
+
+// Queues `s` for `target` and waits for the answer, serving what others send
+// to this thread meanwhile. False when `target` no longer runs its loop.
+bool SendAndWait(const std::shared_ptr<ThreadQueue>& target,
+                 const std::shared_ptr<SentMessage>& s,
+                 LRESULT* result) {
+  auto self = CurrentQueue();
+  s->sender = self;
+  {
+    std::lock_guard<std::mutex> lock(target->mu);
+    if (!target->alive || target->loop_left) {
+      SetLastError(ERROR_NOT_READY);
+      return false;
+    }
+    target->sent.push_back(s);
+    target->WakeLocked();
+  }
+  for (;;) {
+    ServiceSentMessages(self.get());
+    std::unique_lock<std::mutex> lock(self->mu);
+    if (s->done) {
+      if (s->failed) {
+        SetLastError(ERROR_NOT_READY);
+        return false;
+      }
+      *result = s->result;
+      return true;
+    }
+    if (!self->sent.empty())
+      continue;
+    self->cv.wait(lock);
+  }
+}
+
+}  // namespace
+
+bool ForwardToOwner(const std::shared_ptr<Window>& w,
+                    std::function<LRESULT()> call,
+                    LRESULT* result) {
+  if (!w->queue || w->queue->thread_id == GetCurrentThreadId())
+    return false;
+  auto s = std::make_shared<SentMessage>();
+  s->hwnd = w->hwnd;
+  s->call = std::move(call);
+  if (!SendAndWait(w->queue, s, result))
+    *result = 0;
+  return true;
+}
+
+}  // namespace win32::internal
+
 LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   auto w = FindWindowData(hwnd);
   if (!w) {
@@ -257,32 +337,48 @@ LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   }
   if (!w->queue)
     return 0;
-  if (w->queue->thread_id == GetCurrentThreadId())
-    return w->proc ? w->proc(hwnd, message, wparam, lparam) : 0;
-  auto self = CurrentQueue();
+  if (w->queue->thread_id == GetCurrentThreadId()) {
+    WNDPROC proc = WindowProcOf(w);
+    return proc ? proc(hwnd, message, wparam, lparam) : 0;
+  }
   auto s = std::make_shared<SentMessage>();
   s->hwnd = hwnd;
   s->message = message;
   s->wparam = wparam;
   s->lparam = lparam;
-  s->sender = self;
-  {
-    std::lock_guard<std::mutex> lock(w->queue->mu);
-    if (!w->queue->alive)
-      return 0;
-    w->queue->sent.push_back(s);
-    w->queue->WakeLocked();
-  }
-  for (;;) {
-    ServiceSentMessages(self.get());
-    std::unique_lock<std::mutex> lock(self->mu);
-    if (s->done)
-      return s->result;
-    if (!self->sent.empty())
-      continue;
-    self->cv.wait(lock);
-  }
+  LRESULT result = 0;
+  return SendAndWait(w->queue, s, &result) ? result : 0;
 }
+
+namespace win32 {
+
+bool RunOnWindowThread(HWND hwnd, const std::function<void()>& fn) {
+  auto w = FindWindowData(hwnd);
+  if (!w || !w->queue)
+    return false;
+  if (w->queue->thread_id == GetCurrentThreadId()) {
+    fn();
+    return true;
+  }
+  auto s = std::make_shared<SentMessage>();
+  s->hwnd = hwnd;
+  // The window may go away while the call waits in the queue.
+  s->call = [hwnd, &fn]() -> LRESULT {
+    if (!IsWindow(hwnd))
+      return 0;
+    fn();
+    return 1;
+  };
+  LRESULT result = 0;
+  return SendAndWait(w->queue, s, &result) && result == 1;
+}
+
+bool IsWindowThread(HWND hwnd) {
+  auto w = FindWindowData(hwnd);
+  return w && w->queue && w->queue->thread_id == GetCurrentThreadId();
+}
+
+}  // namespace win32
 
 void PostQuitMessage(int exit_code) {
   auto q = CurrentQueue();
@@ -351,9 +447,10 @@ LRESULT DispatchMessageW(const MSG* msg) {
   if (!msg->hwnd)
     return 0;
   auto w = FindWindowData(msg->hwnd);
-  if (!w || !w->proc || !w->queue || w->queue->thread_id != GetCurrentThreadId())
+  if (!w || !w->queue || w->queue->thread_id != GetCurrentThreadId())
     return 0;
-  return w->proc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+  WNDPROC proc = WindowProcOf(w);
+  return proc ? proc(msg->hwnd, msg->message, msg->wParam, msg->lParam) : 0;
 }
 
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse_ms, TIMERPROC proc) {

@@ -6,6 +6,8 @@
 #ifndef WIN32_MESSAGE_QUEUE_H_
 #define WIN32_MESSAGE_QUEUE_H_
 
+#include <functional>
+
 #include "win32/types.h"
 #include "win32/window.h"
 
@@ -19,7 +21,9 @@ BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 BOOL PostThreadMessageW(DWORD thread_id, UINT message, WPARAM wparam, LPARAM lparam);
 // Any thread. From another thread it blocks until the window's thread has
 // handled the message; while blocked it still handles messages sent to its
-// own windows, so two threads sending to each other do not deadlock.
+// own windows, so two threads sending to each other do not deadlock. When the
+// window's thread has left its message loop (took WM_QUIT, its loop ended,
+// the thread ended) it returns 0 at once with ERROR_NOT_READY.
 LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 // The calling thread's queue.
 void PostQuitMessage(int exit_code);
@@ -47,6 +51,14 @@ namespace win32 {
 // base::MessageLoopForUI (done automatically when the thread creates its
 // first window). Called on the loop's thread.
 void AttachMessageQueueToCurrentLoop();
+
+// Any thread. Runs `fn` on the thread that owns `hwnd` and waits for it, as a
+// sent message does (directly when the caller owns the window). The safe way
+// for a worker thread to touch a window's controls. False, without running
+// `fn`, when the window is gone or its thread has left its message loop.
+bool RunOnWindowThread(HWND hwnd, const std::function<void()>& fn);
+// Any thread. True when the calling thread owns `hwnd`.
+bool IsWindowThread(HWND hwnd);
 
 }  // namespace win32
 

@@ -11,6 +11,7 @@
 #include "base/callback.h"
 #include "base/location.h"
 #include "base/message_loop.h"
+#include "win32/last_error.h"
 #include "win32/window.h"
 
 namespace {
@@ -182,6 +183,73 @@ TEST(MessageQueueTest, BaseLoopPumpsWindowMessages) {
   EXPECT_GE(counters.timers.load(), 2);
   DestroyWindow(ui);
   g_counters = nullptr;
+}
+
+// Worker threads touch windows through the owning thread: the placement and
+// visibility calls and RunOnWindowThread run there, while the caller waits.
+TEST(MessageQueueTest, WorkerCallsRunOnTheOwningThread) {
+  HWND ui = MakeWindow();
+  DWORD ui_thread = GetCurrentThreadId();
+  std::atomic<DWORD> ran_on{0};
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    EXPECT_FALSE(win32::IsWindowThread(ui));
+    EXPECT_TRUE(SetWindowPos(ui, nullptr, 30, 40, 200, 100, SWP_NOZORDER));
+    ShowWindow(ui, SW_SHOW);
+    EXPECT_TRUE(win32::RunOnWindowThread(ui, [&] { ran_on = GetCurrentThreadId(); }));
+    done = true;
+    PostMessageW(ui, kQuitModal, 0, 0);
+  });
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) && msg.message != kQuitModal)
+    DispatchMessageW(&msg);
+  worker.join();
+  EXPECT_TRUE(done);
+  EXPECT_EQ(ran_on.load(), ui_thread);
+  RECT r;
+  GetWindowRect(ui, &r);
+  EXPECT_EQ(r.left, 30);
+  EXPECT_EQ(r.bottom, 140);
+  EXPECT_TRUE(IsWindowVisible(ui));
+  // On the owning thread the call runs at once.
+  bool direct = false;
+  EXPECT_TRUE(win32::RunOnWindowThread(ui, [&] { direct = true; }));
+  EXPECT_TRUE(direct);
+  DestroyWindow(ui);
+  EXPECT_FALSE(win32::RunOnWindowThread(ui, [] { ADD_FAILURE() << "dead window"; }));
+}
+
+// The shutdown order of a program: the UI thread leaves its loop (WM_QUIT)
+// and then waits for the IO thread, whose task sends to a window. The send
+// fails at once instead of hanging both threads.
+TEST(MessageQueueTest, SendToThreadThatLeftItsLoopFailsAtOnce) {
+  HWND ui = MakeWindow();
+  PostQuitMessage(0);
+  MSG msg;
+  // Took WM_QUIT: from here on this thread only joins.
+  EXPECT_FALSE(GetMessageW(&msg, nullptr, 0, 0));
+  std::atomic<LRESULT> late{-1};
+  std::atomic<bool> ran{false};
+  std::atomic<DWORD> error{0};
+  std::thread io([&] {
+    late = SendMessageW(ui, kPing, 9, 0);
+    error = GetLastError();
+    EXPECT_FALSE(win32::RunOnWindowThread(ui, [&] { ran = true; }));
+  });
+  io.join();
+  EXPECT_EQ(late.load(), 0);
+  EXPECT_EQ(error.load(), static_cast<DWORD>(ERROR_NOT_READY));
+  EXPECT_FALSE(ran);
+  // Asking for messages again opens the door.
+  std::thread again([&] {
+    late = SendMessageW(ui, kPing, 3, 0);
+    PostMessageW(ui, WM_NULL, 0, 0);
+  });
+  while (late.load() != 6 && GetMessageW(&msg, nullptr, 0, 0))
+    DispatchMessageW(&msg);
+  again.join();
+  EXPECT_EQ(late.load(), 6);
+  DestroyWindow(ui);
 }
 
 }  // namespace

@@ -28,6 +28,7 @@
 #define SE_RESTORE_NAME L"SeRestorePrivilege"
 
 #define ERROR_NOT_ALL_ASSIGNED 1300L
+#define RPC_S_SERVER_UNAVAILABLE 1722L
 
 // ExitWindowsEx flags.
 #define EWX_LOGOFF 0x00000000
@@ -69,8 +70,9 @@ HANDLE GetCurrentProcess();
 // A token handle of |process| (only the calling process); close it with
 // CloseHandle.
 BOOL OpenProcessToken(HANDLE process, DWORD desired_access, PHANDLE token);
-// |system_name| must be null or empty (the local machine). ERROR_NO_SUCH_PRIVILEGE
-// for a name that is not a privilege.
+// |system_name| must be null or empty (the local machine; another gives
+// RPC_S_SERVER_UNAVAILABLE). Names match without regard to case;
+// ERROR_NO_SUCH_PRIVILEGE for a name that is not a privilege.
 BOOL LookupPrivilegeValueW(LPCWSTR system_name, LPCWSTR name, PLUID luid);
 // Enables or disables privileges of the process. As on Windows the call
 // succeeds when some privilege is not held, and the last error then is

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -444,6 +445,14 @@ BOOL WritePrivateProfileStringW(LPCWSTR app_name,
     return FALSE;
   }
   if (!file_name || !*file_name) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  // A line break would end the entry early and start lines of the caller's
+  // choosing: other keys, other sections (a service's text written as a
+  // value could replace the service hosts). Such a write changes nothing.
+  auto has_line_break = [](LPCWSTR text) { return text && wcspbrk(text, L"\r\n") != nullptr; };
+  if (has_line_break(app_name) || has_line_break(key_name) || has_line_break(value)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }

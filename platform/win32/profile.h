@@ -38,7 +38,9 @@ UINT GetPrivateProfileIntW(LPCWSTR app_name,
                            LPCWSTR file_name);
 UINT GetPrivateProfileIntA(LPCSTR app_name, LPCSTR key_name, INT default_value, LPCSTR file_name);
 
-// key_name null deletes the section; value null deletes the key.
+// key_name null deletes the section; value null deletes the key. A section,
+// key or value holding a line break ("\r" or "\n") is refused
+// (ERROR_INVALID_PARAMETER) and the file is left as it was.
 BOOL WritePrivateProfileStringW(LPCWSTR app_name,
                                 LPCWSTR key_name,
                                 LPCWSTR value,

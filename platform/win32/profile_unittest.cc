@@ -12,6 +12,7 @@
 #include <string>
 
 #include "win32/code_page.h"
+#include "win32/last_error.h"
 
 namespace {
 
@@ -114,6 +115,36 @@ TEST_F(ProfileTest, WritesCreateReplaceAndDelete) {
   EXPECT_FALSE(WritePrivateProfileStringW(nullptr, L"k", L"v", wpath_.c_str()));
   std::wstring missing_dir = win32::Utf8ToWide(dir_ + "/no/such/config.ini");
   EXPECT_FALSE(WritePrivateProfileStringW(L"a", L"k", L"v", missing_dir.c_str()));
+}
+
+TEST_F(ProfileTest, LineBreaksCannotPlantEntries) {
+  WriteRaw("[service_hosts]\naccount=https://127.0.0.1:8443\n[dns_server]\ndns=8.8.8.8\n");
+  std::string before = ReadRaw();
+  struct Case {
+    const wchar_t* app;
+    const wchar_t* key;
+    const wchar_t* value;
+  } cases[] = {
+      {L"dns_server", L"dns", L"1.1.1.1\n[service_hosts]\naccount=https://evil.example"},
+      {L"dns_server", L"dns", L"1.1.1.1\raccount=https://evil.example"},
+      {L"dns_server", L"dns\naccount", L"https://evil.example"},
+      {L"service_hosts]\naccount=https://evil.example\n[x", L"k", L"v"},
+      {L"a\nb", nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    SetLastError(0);
+    EXPECT_FALSE(WritePrivateProfileStringW(c.app, c.key, c.value, wpath_.c_str()));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    EXPECT_EQ(before, ReadRaw());
+  }
+  EXPECT_FALSE(
+      WritePrivateProfileStringA("dns_server", "dns", "1.1.1.1\n[service_hosts]", path_.c_str()));
+  EXPECT_EQ(before, ReadRaw());
+  EXPECT_EQ(L"https://127.0.0.1:8443", Get(L"service_hosts", L"account", L""));
+  // Other texts are still written.
+  EXPECT_TRUE(
+      WritePrivateProfileStringW(L"dns_server", L"dns", L"1.1.1.1 \t;#=[]", wpath_.c_str()));
+  EXPECT_EQ(L"1.1.1.1 \t;#=[]", Get(L"dns_server", L"dns", L""));
 }
 
 TEST_F(ProfileTest, ReadsBomAndUtf16AndKeepsCrLf) {

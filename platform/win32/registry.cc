@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "machine/machine_root.h"
 #include "machine/store.h"
 #include "win32/code_page.h"
 #include "win32/last_error.h"
+#include "win32/shell_folder.h"
 
 namespace {
 
@@ -186,11 +188,62 @@ DWORD TypeFlag(DWORD type) {
   }
 }
 
+// The path folded and with single separators, for comparing key names.
+std::string CanonicalPath(const std::string& path) {
+  std::string out;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('\\', start);
+    if (end == std::string::npos)
+      end = path.size();
+    if (end > start) {
+      if (!out.empty())
+        out += '\\';
+      out += path.substr(start, end - start);
+    }
+    start = end + 1;
+  }
+  return machine::FoldCase(out);
+}
+
+// Explorer keeps the user's "Shell Folders" values in step with the folders
+// themselves; here they are set from the folders whenever the key is used.
+void RefreshShellFolders(machine::Store* store, const KeyRef& ref) {
+  static const std::string kKey = CanonicalPath(win32::WideToUtf8(SHELL_FOLDERS_KEY));
+  if (ref.hive != "HKEY_CURRENT_USER" || CanonicalPath(ref.path) != kKey)
+    return;
+  static const struct {
+    const char* name;
+    int csidl;
+  } kFolders[] = {{"Desktop", CSIDL_DESKTOPDIRECTORY},
+                  {"Programs", CSIDL_PROGRAMS},
+                  {"AppData", CSIDL_APPDATA}};
+  machine::Store::Transaction transaction(store);
+  if (store->CreateRegistryKey(ref.hive, ref.view, ref.path, nullptr) != machine::Status::kOk)
+    return;
+  for (const auto& folder : kFolders) {
+    std::string path = win32::ShellFolderPath(folder.csidl);
+    machine::RegistryValue value;
+    value.name = folder.name;
+    value.type = REG_SZ;
+    value.data.assign(path.begin(), path.end());
+    machine::RegistryValue old;
+    if (store->GetRegistryValue(ref.hive, ref.view, ref.path, folder.name, &old) ==
+            machine::Status::kOk &&
+        old.type == value.type && old.data == value.data) {
+      continue;
+    }
+    store->SetRegistryValue(ref.hive, ref.view, ref.path, value);
+  }
+  transaction.Commit();
+}
+
 LSTATUS ReadValue(const KeyRef& ref, LPCWSTR value_name, machine::RegistryValue* value) {
   std::unique_ptr<machine::Store> store;
   LSTATUS status = OpenStore(&store);
   if (status != ERROR_SUCCESS)
     return status;
+  RefreshShellFolders(store.get(), ref);
   machine::Status s = store->RegistryKeyExists(ref.hive, ref.view, ref.path);
   if (s != machine::Status::kOk)
     return s == machine::Status::kNotFound ? ERROR_KEY_DELETED : StoreError(s, ERROR_CANTREAD);
@@ -225,6 +278,7 @@ LSTATUS RegCreateKeyExW(HKEY key,
     return Finish(status);
   bool created = false;
   machine::Status s = store->CreateRegistryKey(child.hive, child.view, child.path, &created);
+  RefreshShellFolders(store.get(), child);
   if (s != machine::Status::kOk)
     return Finish(StoreError(s, ERROR_CANTWRITE));
   if (disposition)
@@ -245,6 +299,7 @@ LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR sub_key, DWORD, REGSAM sam_desired, PHKE
   LSTATUS status = OpenStore(&store);
   if (status != ERROR_SUCCESS)
     return Finish(status);
+  RefreshShellFolders(store.get(), child);
   machine::Status s = store->RegistryKeyExists(child.hive, child.view, child.path);
   if (s != machine::Status::kOk)
     return Finish(StoreError(s, ERROR_CANTREAD));

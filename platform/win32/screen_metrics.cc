@@ -14,9 +14,23 @@ std::atomic<LONG> g_cursor_y{0};
 
 namespace win32 {
 
+std::atomic<int> g_display_width{0};
+std::atomic<int> g_display_height{0};
+
+void SetDisplaySize(int width, int height) {
+  if (width <= 0 || height <= 0)
+    return;
+  g_display_height = height;
+  g_display_width = width;
+}
+
 RECT ScreenRect() {
   int w = 1920;
   int h = 1080;
+  if (g_display_width > 0) {
+    w = g_display_width;
+    h = g_display_height;
+  }
   if (const char* env = std::getenv("TERN_SCREEN_SIZE")) {
     int ew = 0;
     int eh = 0;

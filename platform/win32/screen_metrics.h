@@ -1,5 +1,6 @@
 // Screen, work area, taskbar and cursor. The screen size comes from
-// TERN_SCREEN_SIZE ("1920x1080", the default) and the taskbar rectangle from
+// TERN_SCREEN_SIZE, else from the real display once one is open, else
+// 1920x1080 and the taskbar rectangle from
 // TERN_TASKBAR_RECT ("left,top,right,bottom"; default a 40-pixel strip along
 // the bottom edge). Malformed values fall back to the defaults.
 #ifndef WIN32_SCREEN_METRICS_H_
@@ -32,6 +33,9 @@ namespace win32 {
 
 RECT ScreenRect();
 RECT TaskbarRect();
+// The size of the real display, once the window system has opened it; used
+// when TERN_SCREEN_SIZE is not set. Any thread.
+void SetDisplaySize(int width, int height);
 
 }  // namespace win32
 

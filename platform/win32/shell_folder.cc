@@ -92,6 +92,15 @@ std::string FolderFor(int csidl) {
 
 }  // namespace
 
+namespace win32 {
+
+std::string ShellFolderPath(int csidl) {
+  std::string folder = FolderFor(csidl & ~CSIDL_FLAG_CREATE);
+  return folder.empty() ? folder : StripTrailingSlashes(folder);
+}
+
+}  // namespace win32
+
 BOOL SHGetSpecialFolderPathW(HWND, LPWSTR path, int csidl, BOOL create) {
   if (!path) {
     SetLastError(ERROR_INVALID_PARAMETER);

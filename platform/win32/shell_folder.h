@@ -2,6 +2,8 @@
 #ifndef WIN32_SHELL_FOLDER_H_
 #define WIN32_SHELL_FOLDER_H_
 
+#include <string>
+
 #include "win32/types.h"
 #include "win32/window.h"
 
@@ -20,5 +22,19 @@
 // ("common/Desktop", "common/Programs"). The folder is created with its
 // parents when create is TRUE. FALSE for an unknown CSIDL.
 BOOL SHGetSpecialFolderPathW(HWND owner, LPWSTR path, int csidl, BOOL create);
+
+// The registry key under HKEY_CURRENT_USER whose values "Desktop",
+// "Programs" and "AppData" name the user's folders. The registry sets them
+// to what SHGetSpecialFolderPathW returns whenever the key is opened or
+// read, so the two always agree.
+#define SHELL_FOLDERS_KEY L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"
+
+namespace win32 {
+
+// The folder SHGetSpecialFolderPathW gives for |csidl| (UTF-8, no trailing
+// "/"), "" for an unknown CSIDL. Does not create it.
+std::string ShellFolderPath(int csidl);
+
+}  // namespace win32
 
 #endif  // WIN32_SHELL_FOLDER_H_

@@ -12,6 +12,7 @@
 #include "base/scoped_temp_dir.h"
 #include "win32/code_page.h"
 #include "win32/last_error.h"
+#include "win32/registry.h"
 
 namespace {
 
@@ -119,6 +120,42 @@ TEST_F(ShellFolderTest, UnknownFolderAndUncreatableFolderFail) {
   std::ofstream(home_ + "/Desktop") << "x";
   EXPECT_EQ(Folder(CSIDL_DESKTOPDIRECTORY, TRUE), "");
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
+// What the uninstaller reads: a value of the "Shell Folders" key, in a
+// buffer of 512 bytes.
+std::string ShellFoldersValue(const wchar_t* name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return "<no key>";
+  BYTE data[512] = {};
+  DWORD size = sizeof(data);
+  DWORD type = 0;
+  LSTATUS status = RegQueryValueExW(key, name, nullptr, &type, data, &size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS || type != REG_SZ)
+    return "<no value>";
+  return win32::WideToUtf8(reinterpret_cast<const wchar_t*>(data));
+}
+
+TEST_F(ShellFolderTest, TheRegistrysShellFoldersAgreeWithTheFolders) {
+  setenv("XDG_DESKTOP_DIR", (dir_.GetPath() / "desk").c_str(), 1);
+  setenv("XDG_DATA_HOME", (dir_.GetPath() / "data").c_str(), 1);
+  EXPECT_EQ(Folder(CSIDL_DESKTOPDIRECTORY, FALSE), ShellFoldersValue(L"Desktop"));
+  EXPECT_EQ(Folder(CSIDL_PROGRAMS, FALSE), ShellFoldersValue(L"Programs"));
+  EXPECT_EQ((dir_.GetPath() / "data" / "applications").string(), ShellFoldersValue(L"Programs"));
+
+  // A stale or foreign value is put right the next time the key is used.
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, 0, nullptr, 0,
+                                           KEY_READ | KEY_WRITE, nullptr, &key, nullptr));
+  const wchar_t stale[] = L"C:\\Users\\old\\Programs";
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, L"Programs", 0, REG_SZ,
+                                          reinterpret_cast<const BYTE*>(stale), sizeof(stale)));
+  RegCloseKey(key);
+  setenv("XDG_DATA_HOME", (dir_.GetPath() / "moved").c_str(), 1);
+  EXPECT_EQ((dir_.GetPath() / "moved" / "applications").string(), ShellFoldersValue(L"Programs"));
+  EXPECT_EQ(Folder(CSIDL_PROGRAMS, FALSE), ShellFoldersValue(L"programs"));
 }
 
 }  // namespace

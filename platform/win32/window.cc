@@ -92,11 +92,19 @@ std::shared_ptr<Window> FindWindowData(HWND hwnd) {
   return it == t.windows.end() ? nullptr : it->second;
 }
 
+std::mutex& WindowFieldsLock() {
+  return Table().mu;
+}
+
+WNDPROC WindowProcOf(const std::shared_ptr<Window>& w) {
+  std::lock_guard<std::mutex> lock(Table().mu);
+  return w->proc;
+}
+
 LRESULT CallProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   auto w = FindWindowData(hwnd);
-  if (!w || !w->proc)
-    return 0;
-  return w->proc(hwnd, message, wparam, lparam);
+  WNDPROC proc = w ? WindowProcOf(w) : nullptr;
+  return proc ? proc(hwnd, message, wparam, lparam) : 0;
 }
 
 void ForgetThreadWindows(DWORD thread_id) {
@@ -176,6 +184,10 @@ HWND CreateWindowExW(DWORD ex_style,
                      LPVOID param) {
   auto& t = Table();
   auto w = std::make_shared<Window>();
+  // A message-only window: no owner, never listed, found or shown.
+  bool message_only = parent == HWND_MESSAGE;
+  if (message_only)
+    parent = nullptr;
   {
     std::lock_guard<std::mutex> lock(t.mu);
     auto it = class_name ? t.classes.find(class_name) : t.classes.end();
@@ -211,7 +223,7 @@ HWND CreateWindowExW(DWORD ex_style,
     w->rect = {x, y, x + std::max(width, 0), y + std::max(height, 0)};
     w->queue = win32::internal::CurrentQueue();
     t.windows[w->hwnd] = w;
-    if (!(style & WS_CHILD))
+    if (!(style & WS_CHILD) && !message_only)
       RaiseLocked(t, w->hwnd, w->topmost);
   }
   win32::AttachMessageQueueToCurrentLoop();
@@ -219,14 +231,15 @@ HWND CreateWindowExW(DWORD ex_style,
   CREATESTRUCTW cs = {param, instance, menu,        parent,      height,      width,
                       y,     x,        LONG(style), window_name, cls.c_str(), ex_style};
   HWND hwnd = w->hwnd;
-  if (!w->proc(hwnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs))) {
+  WNDPROC proc = w->proc;
+  if (!proc(hwnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs))) {
     DestroyWindow(hwnd);
     SetLastError(ERROR_CANTOPEN);
     return nullptr;
   }
   if (!IsWindow(hwnd))
     return nullptr;
-  if (w->proc(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
+  if (WindowProcOf(w)(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
     DestroyWindow(hwnd);
     SetLastError(ERROR_CANTOPEN);
     return nullptr;
@@ -248,9 +261,14 @@ BOOL DestroyWindow(HWND hwnd) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  if (w->destroying)
-    return TRUE;
-  w->destroying = true;
+  bool was_visible;
+  {
+    std::lock_guard<std::mutex> lock(Table().mu);
+    if (w->destroying)
+      return TRUE;
+    w->destroying = true;
+    was_visible = w->visible;
+  }
   // Owned and child windows go first, as on Windows.
   std::vector<HWND> dependents;
   {
@@ -261,11 +279,11 @@ BOOL DestroyWindow(HWND hwnd) {
         dependents.push_back(h);
     }
   }
-  if (w->visible)
+  if (was_visible)
     ShowWindow(hwnd, SW_HIDE);
   for (HWND h : dependents)
     DestroyWindow(h);
-  w->proc(hwnd, WM_DESTROY, 0, 0);
+  WindowProcOf(w)(hwnd, WM_DESTROY, 0, 0);
   win32::internal::RemoveWindowTimers(hwnd);
   if (t_focus == hwnd)
     t_focus = nullptr;
@@ -273,7 +291,7 @@ BOOL DestroyWindow(HWND hwnd) {
     t_capture = nullptr;
   if (t_active == hwnd)
     t_active = nullptr;
-  w->proc(hwnd, WM_NCDESTROY, 0, 0);
+  WindowProcOf(w)(hwnd, WM_NCDESTROY, 0, 0);
   auto& t = Table();
   std::lock_guard<std::mutex> lock(t.mu);
   t.windows.erase(hwnd);
@@ -311,6 +329,7 @@ LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
       if (!w || wparam == 0)
         return 0;
       auto* out = reinterpret_cast<LPWSTR>(lparam);
+      std::lock_guard<std::mutex> lock(WindowFieldsLock());
       size_t n = std::min<size_t>(w->title.size(), wparam - 1);
       std::wmemcpy(out, w->title.data(), n);
       out[n] = 0;
@@ -320,6 +339,7 @@ LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
       auto w = FindWindowData(hwnd);
       if (!w)
         return FALSE;
+      std::lock_guard<std::mutex> lock(WindowFieldsLock());
       w->title = lparam ? reinterpret_cast<LPCWSTR>(lparam) : L"";
       return TRUE;
     }
@@ -341,7 +361,10 @@ BOOL IsWindowVisible(HWND hwnd) {
   // Visible only when every ancestor is visible too.
   for (int depth = 0; hwnd && depth < 64; ++depth) {
     auto w = FindWindowData(hwnd);
-    if (!w || !w->visible)
+    if (!w)
+      return FALSE;
+    std::lock_guard<std::mutex> lock(WindowFieldsLock());
+    if (!w->visible)
       return FALSE;
     hwnd = w->parent;
   }
@@ -350,11 +373,13 @@ BOOL IsWindowVisible(HWND hwnd) {
 
 BOOL IsWindowEnabled(HWND hwnd) {
   auto w = FindWindowData(hwnd);
+  std::lock_guard<std::mutex> lock(WindowFieldsLock());
   return w && w->enabled;
 }
 
 BOOL IsIconic(HWND hwnd) {
   auto w = FindWindowData(hwnd);
+  std::lock_guard<std::mutex> lock(WindowFieldsLock());
   return w && w->minimized;
 }
 
@@ -366,27 +391,37 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
   auto w = FindWindowData(hwnd);
   if (!w)
     return FALSE;
-  BOOL was_visible = w->visible;
+  LRESULT forwarded;
+  if (ForwardToOwner(
+          w, [=] { return ShowWindow(hwnd, cmd); }, &forwarded))
+    return static_cast<BOOL>(forwarded);
   bool show = cmd != SW_HIDE;
-  bool was_minimized = w->minimized;
-  if (cmd == SW_MINIMIZE || cmd == SW_SHOWMINIMIZED || cmd == SW_SHOWMINNOACTIVE)
-    w->minimized = true;
-  else if (cmd == SW_RESTORE || cmd == SW_SHOWNORMAL || cmd == SW_SHOWMAXIMIZED)
-    w->minimized = false;
-  if (show != static_cast<bool>(was_visible)) {
+  BOOL was_visible;
+  bool was_minimized, minimized, topmost;
+  RECT r;
+  {
+    std::lock_guard<std::mutex> lock(WindowFieldsLock());
+    was_visible = w->visible;
+    was_minimized = w->minimized;
+    if (cmd == SW_MINIMIZE || cmd == SW_SHOWMINIMIZED || cmd == SW_SHOWMINNOACTIVE)
+      w->minimized = true;
+    else if (cmd == SW_RESTORE || cmd == SW_SHOWNORMAL || cmd == SW_SHOWMAXIMIZED)
+      w->minimized = false;
+    minimized = w->minimized;
+    topmost = w->topmost;
     w->visible = show;
+    r = w->rect;
+  }
+  if (show != static_cast<bool>(was_visible))
     SendMessageW(hwnd, WM_SHOWWINDOW, show, 0);
-  }
-  if (was_minimized != w->minimized) {
-    RECT r = w->rect;
-    SendSized(hwnd, r, w->minimized ? SIZE_MINIMIZED : SIZE_RESTORED);
-  }
+  if (was_minimized != minimized)
+    SendSized(hwnd, r, minimized ? SIZE_MINIMIZED : SIZE_RESTORED);
   bool activate = show && cmd != SW_SHOWNA && cmd != SW_SHOWNOACTIVATE &&
                   cmd != SW_SHOWMINNOACTIVE && cmd != SW_MINIMIZE;
   if (activate && !(w->style & WS_CHILD)) {
     auto& t = Table();
     std::lock_guard<std::mutex> lock(t.mu);
-    RaiseLocked(t, hwnd, w->topmost);
+    RaiseLocked(t, hwnd, topmost);
     t.foreground = hwnd;
     t_active = hwnd;
   }
@@ -397,11 +432,18 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
   auto w = FindWindowData(hwnd);
   if (!w)
     return FALSE;
-  BOOL was_disabled = !w->enabled;
-  if (w->enabled != static_cast<bool>(enable)) {
+  LRESULT forwarded;
+  if (ForwardToOwner(
+          w, [=] { return EnableWindow(hwnd, enable); }, &forwarded))
+    return static_cast<BOOL>(forwarded);
+  BOOL was_disabled;
+  {
+    std::lock_guard<std::mutex> lock(WindowFieldsLock());
+    was_disabled = !w->enabled;
     w->enabled = enable;
-    SendMessageW(hwnd, WM_ENABLE, enable, 0);
   }
+  if (static_cast<bool>(was_disabled) == static_cast<bool>(enable))
+    SendMessageW(hwnd, WM_ENABLE, enable, 0);
   return was_disabled;
 }
 
@@ -411,6 +453,11 @@ BOOL SetWindowPos(HWND hwnd, HWND insert_after, int x, int y, int cx, int cy, UI
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }
+  LRESULT forwarded;
+  if (ForwardToOwner(
+          w, [=] { return SetWindowPos(hwnd, insert_after, x, y, cx, cy, flags); }, &forwarded))
+    return static_cast<BOOL>(forwarded);
+  std::unique_lock<std::mutex> fields(WindowFieldsLock());
   RECT old = w->rect;
   RECT r = old;
   if (!(flags & SWP_NOMOVE)) {
@@ -421,9 +468,9 @@ BOOL SetWindowPos(HWND hwnd, HWND insert_after, int x, int y, int cx, int cy, UI
     r.bottom = r.top + std::max(cy, 0);
   }
   w->rect = r;
+  bool minimized = w->minimized;
   if (!(flags & SWP_NOZORDER) && IsTopLevel(*w)) {
     auto& t = Table();
-    std::lock_guard<std::mutex> lock(t.mu);
     if (insert_after == HWND_TOPMOST) {
       w->topmost = true;
       w->ex_style |= WS_EX_TOPMOST;
@@ -448,10 +495,11 @@ BOOL SetWindowPos(HWND hwnd, HWND insert_after, int x, int y, int cx, int cy, UI
       }
     }
   }
+  fields.unlock();
   if (r.left != old.left || r.top != old.top)
     SendMessageW(hwnd, WM_MOVE, 0, MAKELPARAM(r.left, r.top));
   if ((r.right - r.left) != (old.right - old.left) || (r.bottom - r.top) != (old.bottom - old.top))
-    SendSized(hwnd, r, w->minimized ? SIZE_MINIMIZED : SIZE_RESTORED);
+    SendSized(hwnd, r, minimized ? SIZE_MINIMIZED : SIZE_RESTORED);
   if (flags & SWP_SHOWWINDOW)
     ShowWindow(hwnd, (flags & SWP_NOACTIVATE) ? SW_SHOWNA : SW_SHOW);
   if (flags & SWP_HIDEWINDOW)
@@ -469,14 +517,17 @@ BOOL GetWindowRect(HWND hwnd, LPRECT rect) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }
+  auto& t = Table();
+  std::lock_guard<std::mutex> lock(t.mu);
   *rect = w->rect;
   // Child rectangles are kept relative to the parent; report screen ones.
-  for (HWND p = w->parent; p;) {
-    auto pw = FindWindowData(p);
-    if (!pw)
+  HWND p = w->parent;
+  for (int depth = 0; p && depth < 64; ++depth) {
+    auto it = t.windows.find(p);
+    if (it == t.windows.end())
       break;
-    OffsetRect(rect, pw->rect.left, pw->rect.top);
-    p = pw->parent;
+    OffsetRect(rect, it->second->rect.left, it->second->rect.top);
+    p = it->second->parent;
   }
   return TRUE;
 }
@@ -488,6 +539,7 @@ BOOL GetClientRect(HWND hwnd, LPRECT rect) {
     return FALSE;
   }
   // Our windows have no frame: the client area is the whole window.
+  std::lock_guard<std::mutex> lock(WindowFieldsLock());
   *rect = {0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top};
   return TRUE;
 }
@@ -514,6 +566,7 @@ HWND GetParent(HWND hwnd) {
   auto w = FindWindowData(hwnd);
   if (!w)
     return nullptr;
+  std::lock_guard<std::mutex> lock(WindowFieldsLock());
   return (w->style & WS_CHILD) ? w->parent : w->owner;
 }
 
@@ -522,6 +575,7 @@ HWND SetParent(HWND hwnd, HWND new_parent) {
   if (!w)
     return nullptr;
   HWND old = GetParent(hwnd);
+  std::lock_guard<std::mutex> lock(WindowFieldsLock());
   if (w->style & WS_CHILD)
     w->parent = new_parent;
   else
@@ -533,10 +587,10 @@ HWND GetWindow(HWND hwnd, UINT relation) {
   auto w = FindWindowData(hwnd);
   if (!w)
     return nullptr;
-  if (relation == GW_OWNER)
-    return w->owner;
   auto& t = Table();
   std::lock_guard<std::mutex> lock(t.mu);
+  if (relation == GW_OWNER)
+    return w->owner;
   if (relation == GW_CHILD) {
     for (auto& [h, other] : t.windows) {
       if (other->parent == hwnd)
@@ -579,6 +633,7 @@ LONG_PTR GetWindowLongPtrW(HWND hwnd, int index) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return 0;
   }
+  std::lock_guard<std::mutex> lock(WindowFieldsLock());
   switch (index) {
     case GWLP_USERDATA:
       return w->user_data;
@@ -602,6 +657,7 @@ LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
     return 0;
   }
   LONG_PTR old = GetWindowLongPtrW(hwnd, index);
+  std::lock_guard<std::mutex> lock(WindowFieldsLock());
   switch (index) {
     case GWLP_USERDATA:
       w->user_data = value;
@@ -645,6 +701,7 @@ int GetWindowTextW(HWND hwnd, LPWSTR buffer, int max_count) {
     buffer[0] = 0;
     return 0;
   }
+  std::lock_guard<std::mutex> lock(WindowFieldsLock());
   size_t n = std::min<size_t>(w->title.size(), static_cast<size_t>(max_count - 1));
   std::wmemcpy(buffer, w->title.data(), n);
   buffer[n] = 0;
@@ -653,6 +710,7 @@ int GetWindowTextW(HWND hwnd, LPWSTR buffer, int max_count) {
 
 int GetWindowTextLengthW(HWND hwnd) {
   auto w = FindWindowData(hwnd);
+  std::lock_guard<std::mutex> lock(WindowFieldsLock());
   return w ? static_cast<int>(w->title.size()) : 0;
 }
 

@@ -48,6 +48,10 @@ struct SentMessage {
   LPARAM lparam = 0;
   LRESULT result = 0;
   bool done = false;
+  // Set when the receiving thread ended or left its loop before handling it.
+  bool failed = false;
+  // A call carried out on the window's thread in place of the procedure.
+  std::function<LRESULT()> call;
   std::shared_ptr<ThreadQueue> sender;
 };
 
@@ -71,6 +75,10 @@ struct ThreadQueue {
   bool quit = false;
   int quit_code = 0;
   bool alive = true;
+  // Set when the thread took WM_QUIT or its base loop ended, cleared when it
+  // asks for messages again: sends to it then fail at once instead of
+  // waiting for a loop that may never run again.
+  bool loop_left = false;
   LONG last_message_time = 0;
   // Wakes the thread's base UI loop when one is attached; set on that thread.
   std::function<void()> wake_loop;
@@ -87,11 +95,23 @@ std::shared_ptr<ThreadQueue> CurrentQueue();
 std::shared_ptr<ThreadQueue> QueueForThread(DWORD thread_id);
 
 std::shared_ptr<Window> FindWindowData(HWND hwnd);
+// The lock that guards every field of every Window (the window table's).
+std::mutex& WindowFieldsLock();
+WNDPROC WindowProcOf(const std::shared_ptr<Window>& w);
 // Calls the window procedure directly; the caller is on the window's thread.
 LRESULT CallProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 // Handles every message that other threads sent to this thread. Returns true
 // when it handled at least one.
 bool ServiceSentMessages(ThreadQueue* queue);
+// From a thread that does not own `w`, carries `call` out on the owning
+// thread and waits for it (as a sent message): returns true and sets
+// `result` (0 with ERROR_NOT_READY when that thread has left its loop).
+// Returns false on the owning thread, where the caller goes on itself.
+bool ForwardToOwner(const std::shared_ptr<Window>& w,
+                    std::function<LRESULT()> call,
+                    LRESULT* result);
+// The queue's thread leaves its loop: pending senders fail at once.
+void LeaveLoop(ThreadQueue* queue);
 // Drops the timers of a window that is going away.
 void RemoveWindowTimers(HWND hwnd);
 // Forgets the windows of a thread that ends.

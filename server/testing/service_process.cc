@@ -158,7 +158,8 @@ ProcessResult ServiceProcess::Admin(const std::vector<std::string>& args) const 
   return RunProcess(argv);
 }
 
-HttpsClient::HttpsClient(std::string base_url) : base_url_(std::move(base_url)) {}
+HttpsClient::HttpsClient(std::string base_url, std::string ca_file)
+    : base_url_(std::move(base_url)), ca_file_(std::move(ca_file)) {}
 
 HttpAnswer HttpsClient::Get(const std::string& path, const std::string& token) const {
   return Request("GET", path, "", token, "");
@@ -188,8 +189,10 @@ HttpAnswer HttpsClient::Request(const std::string& method,
   headers = curl_slist_append(headers, ("json-web-token:" + token).c_str());
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, ca_file_.empty() ? 0L : 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, ca_file_.empty() ? 0L : 2L);
+  if (!ca_file_.empty())
+    curl_easy_setopt(curl, CURLOPT_CAINFO, ca_file_.c_str());
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_TIMEOUT, 60L);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Append);

@@ -52,6 +52,8 @@ class ServiceProcess {
   int relay_port() const { return relay_port_; }
   std::string base_url() const { return "https://127.0.0.1:" + std::to_string(https_port_); }
   const std::string& data_dir() const { return data_dir_; }
+  // The certificate clients must trust (the service's own self-signed one).
+  std::string certificate_path() const { return data_dir_ + "/tls_cert.pem"; }
 
  private:
   std::string data_dir_;
@@ -73,7 +75,8 @@ struct HttpAnswer {
 
 class HttpsClient {
  public:
-  explicit HttpsClient(std::string base_url);
+  // Verifies the service against |ca_file| alone; empty: no verification.
+  explicit HttpsClient(std::string base_url, std::string ca_file = "");
   HttpAnswer Get(const std::string& path, const std::string& token = "") const;
   HttpAnswer Post(const std::string& path,
                   const std::string& body,
@@ -88,6 +91,7 @@ class HttpsClient {
 
  private:
   std::string base_url_;
+  std::string ca_file_;
 };
 
 }  // namespace tern

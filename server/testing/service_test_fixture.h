@@ -31,7 +31,7 @@ class ServiceTest : public ::testing::Test {
   void StartService(const std::vector<std::string>& extra) {
     service_ = std::make_unique<ServiceProcess>(dir_.path());
     ASSERT_TRUE(service_->Start(extra));
-    client_ = std::make_unique<HttpsClient>(service_->base_url());
+    client_ = std::make_unique<HttpsClient>(service_->base_url(), service_->certificate_path());
     HttpAnswer key = client_->Get("/certificate/publickey.do");
     rapidjson::Document doc;
     doc.Parse(key.body.c_str());

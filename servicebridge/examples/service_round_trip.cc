@@ -135,9 +135,10 @@ int main(int argc, char** argv) {
     return Fail("usage: --service URL --program-dir DIR --tern-service PATH --data-dir DIR");
   }
   std::filesystem::create_directories(program_dir);
+  // tern-service was started with --export-cert <program dir>/tern-service.pem.
   std::ofstream(program_dir + "/config.ini")
       << "[service_hosts]\naccount=" << service << "\nnode=" << service << "\nbilling=" << service
-      << "\n";
+      << "\nca_file=tern-service.pem\n";
 
   CServiceBridgeVirtual* bridge = GetInterfaceLibraryInfo();
   bridge->initialize(program_dir);

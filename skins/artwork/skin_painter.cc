@@ -10,7 +10,9 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -92,6 +94,14 @@ void Line(cairo_t* cr, double x1, double y1, double x2, double y2) {
   cairo_line_to(cr, x2, y2);
 }
 
+// An open path through |points|.
+void Polyline(cairo_t* cr, std::initializer_list<std::pair<double, double>> points) {
+  auto p = points.begin();
+  cairo_move_to(cr, p->first, p->second);
+  for (++p; p != points.end(); ++p)
+    cairo_line_to(cr, p->first, p->second);
+}
+
 const std::vector<std::pair<std::string, Glyph>>& Glyphs() {
   static const std::vector<std::pair<std::string, Glyph>> glyphs = {
       {"user",
@@ -122,9 +132,7 @@ const std::vector<std::pair<std::string, Glyph>>& Glyphs() {
          cairo_curve_to(cr, 19, 14, 16, 18.5, 12, 21);
          cairo_curve_to(cr, 8, 18.5, 5, 14, 5, 6);
          cairo_close_path(cr);
-         cairo_move_to(cr, 9, 12);
-         cairo_line_to(cr, 11.3, 14.3);
-         cairo_line_to(cr, 15.5, 10);
+         Polyline(cr, {{9, 12}, {11.3, 14.3}, {15.5, 10}});
        }},
       {"gear",
        [](cairo_t* cr) {
@@ -138,13 +146,7 @@ const std::vector<std::pair<std::string, Glyph>>& Glyphs() {
        }},
       {"crown",
        [](cairo_t* cr) {
-         cairo_move_to(cr, 4, 8);
-         cairo_line_to(cr, 8.5, 12);
-         cairo_line_to(cr, 12, 5.5);
-         cairo_line_to(cr, 15.5, 12);
-         cairo_line_to(cr, 20, 8);
-         cairo_line_to(cr, 18.5, 18);
-         cairo_line_to(cr, 5.5, 18);
+         Polyline(cr, {{4, 8}, {8.5, 12}, {12, 5.5}, {15.5, 12}, {20, 8}, {18.5, 18}, {5.5, 18}});
          cairo_close_path(cr);
        }},
       {"wrench",
@@ -152,17 +154,12 @@ const std::vector<std::pair<std::string, Glyph>>& Glyphs() {
          cairo_move_to(cr, 14.5, 4.5);
          cairo_arc_negative(cr, 16.5, 7.5, 3.6, 4.1, 2.2);
          Line(cr, 14, 10, 5, 19);
-         cairo_move_to(cr, 14.5, 4.5);
-         cairo_line_to(cr, 13.5, 7.8);
-         cairo_line_to(cr, 16.2, 10.5);
-         cairo_line_to(cr, 19.5, 9.5);
+         Polyline(cr, {{14.5, 4.5}, {13.5, 7.8}, {16.2, 10.5}, {19.5, 9.5}});
        }},
       {"refresh",
        [](cairo_t* cr) {
          cairo_arc(cr, 12, 12, 7, -M_PI / 2 + 0.5, 3 * M_PI / 2 - 0.2);
-         cairo_move_to(cr, 12.5, 2.5);
-         cairo_line_to(cr, 15.5, 5);
-         cairo_line_to(cr, 12.5, 7.5);
+         Polyline(cr, {{12.5, 2.5}, {15.5, 5}, {12.5, 7.5}});
        }},
       {"globe",
        [](cairo_t* cr) {
@@ -176,12 +173,7 @@ const std::vector<std::pair<std::string, Glyph>>& Glyphs() {
        }},
       {"bolt",
        [](cairo_t* cr) {
-         cairo_move_to(cr, 13.5, 3);
-         cairo_line_to(cr, 6, 13.5);
-         cairo_line_to(cr, 11.5, 13.5);
-         cairo_line_to(cr, 10.5, 21);
-         cairo_line_to(cr, 18, 10.5);
-         cairo_line_to(cr, 12.5, 10.5);
+         Polyline(cr, {{13.5, 3}, {6, 13.5}, {11.5, 13.5}, {10.5, 21}, {18, 10.5}, {12.5, 10.5}});
          cairo_close_path(cr);
        }},
       {"headset",
@@ -202,48 +194,31 @@ const std::vector<std::pair<std::string, Glyph>>& Glyphs() {
       {"clock",
        [](cairo_t* cr) {
          Circle(cr, 12, 12, 8);
-         cairo_move_to(cr, 12, 7.5);
-         cairo_line_to(cr, 12, 12);
-         cairo_line_to(cr, 15, 14);
+         Polyline(cr, {{12, 7.5}, {12, 12}, {15, 14}});
        }},
       {"upgrade",
        [](cairo_t* cr) {
          Circle(cr, 12, 12, 8);
          Line(cr, 12, 16, 12, 8);
-         cairo_move_to(cr, 8.5, 11);
-         cairo_line_to(cr, 12, 7.5);
-         cairo_line_to(cr, 15.5, 11);
+         Polyline(cr, {{8.5, 11}, {12, 7.5}, {15.5, 11}});
        }},
       {"arrow_up",
        [](cairo_t* cr) {
-         cairo_move_to(cr, 6, 15);
-         cairo_line_to(cr, 12, 9);
-         cairo_line_to(cr, 18, 15);
+         Polyline(cr, {{6, 15}, {12, 9}, {18, 15}});
        }},
       {"arrow_down",
        [](cairo_t* cr) {
-         cairo_move_to(cr, 6, 9);
-         cairo_line_to(cr, 12, 15);
-         cairo_line_to(cr, 18, 9);
+         Polyline(cr, {{6, 9}, {12, 15}, {18, 9}});
        }},
       {"chevron",
        [](cairo_t* cr) {
-         cairo_move_to(cr, 9, 6);
-         cairo_line_to(cr, 15, 12);
-         cairo_line_to(cr, 9, 18);
+         Polyline(cr, {{9, 6}, {15, 12}, {9, 18}});
        }},
       {"home",
        [](cairo_t* cr) {
-         cairo_move_to(cr, 4, 11);
-         cairo_line_to(cr, 12, 4);
-         cairo_line_to(cr, 20, 11);
-         cairo_move_to(cr, 6.5, 9.5);
-         cairo_line_to(cr, 6.5, 19.5);
-         cairo_line_to(cr, 17.5, 19.5);
-         cairo_line_to(cr, 17.5, 9.5);
-         Line(cr, 10, 19.5, 10, 14.5);
-         cairo_line_to(cr, 14, 14.5);
-         cairo_line_to(cr, 14, 19.5);
+         Polyline(cr, {{4, 11}, {12, 4}, {20, 11}});
+         Polyline(cr, {{6.5, 9.5}, {6.5, 19.5}, {17.5, 19.5}, {17.5, 9.5}});
+         Polyline(cr, {{10, 19.5}, {10, 14.5}, {14, 14.5}, {14, 19.5}});
        }},
       {"signal",
        [](cairo_t* cr) {
@@ -254,25 +229,16 @@ const std::vector<std::pair<std::string, Glyph>>& Glyphs() {
        }},
       {"logout",
        [](cairo_t* cr) {
-         cairo_move_to(cr, 11, 4.5);
-         cairo_line_to(cr, 5, 4.5);
-         cairo_line_to(cr, 5, 19.5);
-         cairo_line_to(cr, 11, 19.5);
+         Polyline(cr, {{11, 4.5}, {5, 4.5}, {5, 19.5}, {11, 19.5}});
          Line(cr, 9.5, 12, 20, 12);
-         cairo_move_to(cr, 16.5, 8.5);
-         cairo_line_to(cr, 20, 12);
-         cairo_line_to(cr, 16.5, 15.5);
+         Polyline(cr, {{16.5, 8.5}, {20, 12}, {16.5, 15.5}});
        }},
       {"swap",
        [](cairo_t* cr) {
          Line(cr, 5, 8.5, 18.5, 8.5);
-         cairo_move_to(cr, 15, 5);
-         cairo_line_to(cr, 18.5, 8.5);
-         cairo_line_to(cr, 15, 12);
+         Polyline(cr, {{15, 5}, {18.5, 8.5}, {15, 12}});
          Line(cr, 19, 15.5, 5.5, 15.5);
-         cairo_move_to(cr, 9, 12);
-         cairo_line_to(cr, 5.5, 15.5);
-         cairo_line_to(cr, 9, 19);
+         Polyline(cr, {{9, 12}, {5.5, 15.5}, {9, 19}});
        }},
       {"card",
        [](cairo_t* cr) {
@@ -332,23 +298,19 @@ void TernMark(cairo_t* cr, double x, double y, double size) {
   cairo_restore(cr);
 }
 
-void Logo(cairo_t* cr, double size) {
-  cairo_pattern_t* p = cairo_pattern_create_linear(0, 0, size, size);
-  cairo_pattern_add_color_stop_rgb(p, 0, kBlueLight.r, kBlueLight.g, kBlueLight.b);
-  cairo_pattern_add_color_stop_rgb(p, 1, kBlueDark.r, kBlueDark.g, kBlueDark.b);
-  RoundRect(cr, 0, 0, size, size, size * 0.24);
-  cairo_set_source(cr, p);
-  cairo_fill(cr);
-  cairo_pattern_destroy(p);
-  TernMark(cr, size * 0.08, size * 0.06, size * 0.84);
-}
-
 void Gradient(cairo_t* cr, double x0, double y0, double x1, double y1, Rgb a, Rgb b) {
   cairo_pattern_t* p = cairo_pattern_create_linear(x0, y0, x1, y1);
   cairo_pattern_add_color_stop_rgb(p, 0, a.r, a.g, a.b);
   cairo_pattern_add_color_stop_rgb(p, 1, b.r, b.g, b.b);
   cairo_set_source(cr, p);
   cairo_pattern_destroy(p);
+}
+
+void Logo(cairo_t* cr, double size) {
+  RoundRect(cr, 0, 0, size, size, size * 0.24);
+  Gradient(cr, 0, 0, size, size, kBlueLight, kBlueDark);
+  cairo_fill(cr);
+  TernMark(cr, size * 0.08, size * 0.06, size * 0.84);
 }
 
 // Three states of a round-cornered filled button skin (9-slice friendly).
@@ -443,21 +405,12 @@ void StatusIcon(const std::string& name,
     Circle(cr, size / 2.0, size / 2.0, size / 2.0 - 0.5);
     Source(cr, color);
     cairo_fill(cr);
-    cairo_save(cr);
-    cairo_scale(cr, size / 24.0, size / 24.0);
-    cairo_new_path(cr);
-    glyph(cr);
-    cairo_restore(cr);
-    Source(cr, kWhite);
-    cairo_set_line_width(cr, size / 12.0);
-    cairo_stroke(cr);
+    StrokeGlyph(cr, glyph, size, kWhite, 1.0, size / 12.0);
   });
 }
 
 void CheckGlyph(cairo_t* cr) {
-  cairo_move_to(cr, 7, 12.5);
-  cairo_line_to(cr, 10.5, 16);
-  cairo_line_to(cr, 17, 9);
+  Polyline(cr, {{7, 12.5}, {10.5, 16}, {17, 9}});
 }
 
 void CrossGlyph(cairo_t* cr) {
@@ -536,11 +489,7 @@ void GameLogo(int n, Rgb a, Rgb b, int motif) {
         cairo_stroke(cr);
         break;
       case 2:  // crown of three peaks
-        cairo_move_to(cr, 14, 44);
-        cairo_line_to(cr, 20, 22);
-        cairo_line_to(cr, 32, 34);
-        cairo_line_to(cr, 44, 22);
-        cairo_line_to(cr, 50, 44);
+        Polyline(cr, {{14, 44}, {20, 22}, {32, 34}, {44, 22}, {50, 44}});
         cairo_close_path(cr);
         cairo_fill(cr);
         break;
@@ -554,9 +503,7 @@ void GameLogo(int n, Rgb a, Rgb b, int motif) {
         break;
       case 4:  // racing chevrons
         for (int i = 0; i < 3; ++i) {
-          cairo_move_to(cr, 16 + i * 11, 20);
-          cairo_line_to(cr, 26 + i * 11, 32);
-          cairo_line_to(cr, 16 + i * 11, 44);
+          Polyline(cr, {{16 + i * 11, 20}, {26 + i * 11, 32}, {16 + i * 11, 44}});
         }
         cairo_stroke(cr);
         break;
@@ -593,9 +540,7 @@ void Check(const std::string& prefix, bool round) {
           Source(cr, kWhite);
           cairo_fill(cr);
         } else {
-          cairo_move_to(cr, 4.5, 8.2);
-          cairo_line_to(cr, 7, 10.7);
-          cairo_line_to(cr, 11.5, 5.8);
+          Polyline(cr, {{4.5, 8.2}, {7, 10.7}, {11.5, 5.8}});
           Source(cr, kWhite);
           cairo_set_line_width(cr, 1.8);
           cairo_stroke(cr);
@@ -643,9 +588,7 @@ void CommonImages(const std::string& dir) {
   StatusIcon(dir + "tips_icon.png", 14, kRed, BangGlyph);
   StatusIcon(dir + "status_update.png", 40, kBlue, [](cairo_t* cr) {
     Line(cr, 12, 17, 12, 7.5);
-    cairo_move_to(cr, 8, 11.5);
-    cairo_line_to(cr, 12, 7.5);
-    cairo_line_to(cr, 16, 11.5);
+    Polyline(cr, {{8, 11.5}, {12, 7.5}, {16, 11.5}});
   });
   Paint(dir + "progress_bk.png", 16, 8, [](cairo_t* cr) {
     RoundRect(cr, 0, 0, 16, 8, 4);

@@ -93,7 +93,7 @@ TEST(BuildFilesTest, EveryCMakeFileKeepsItsLayout) {
     const std::string name = it->path().filename().string();
     if (it->is_directory()) {
       // Build trees and hidden folders are not ours to check.
-      if (name[0] == '.' || (it.depth() == 0 && name.rfind("build", 0) == 0))
+      if (name[0] == '.' || fs::exists(it->path() / "CMakeCache.txt"))
         it.disable_recursion_pending();
       continue;
     }

@@ -55,7 +55,7 @@ void WriteServiceHosts(const std::string& directory,
                        const std::string& billing) {
   std::ofstream(directory + "/config.ini", std::ios::binary | std::ios::trunc)
       << "[service_hosts]\r\naccount=" << account << "\r\nnode=" << node
-      << "\r\nbilling=" << billing << "\r\n";
+      << "\r\nbilling=" << billing << "\r\nca_file=" << kServiceCertificate << "\r\n";
 }
 
 bool LayOutProgramDirectory(const std::string& directory, const std::string& service_url) {
@@ -114,7 +114,12 @@ void ClientFixture::SetUp() {
   machine_root_ = dir_->path() + "/machine";
   program_dir_ = dir_->path() + "/program";
   service_ = std::make_unique<ServiceProcess>(dir_->path() + "/service");
-  ASSERT_TRUE(service_->Start(ServiceOptions(dir_->path())));
+  // The service puts its certificate where config.ini's ca_file names it.
+  fs::create_directories(program_dir_);
+  std::vector<std::string> options = ServiceOptions(dir_->path());
+  options.insert(options.end(),
+                 {"--export-cert", program_dir_ + "/" + std::string(kServiceCertificate)});
+  ASSERT_TRUE(service_->Start(options));
   ASSERT_TRUE(LayOutProgramDirectory(program_dir_, service_->base_url()));
 }
 

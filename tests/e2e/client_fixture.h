@@ -23,6 +23,10 @@
 
 namespace tern::e2e {
 
+// The service's certificate in a program directory, named by config.ini's
+// ca_file: the programs trust it and the system's store, nothing else.
+inline constexpr char kServiceCertificate[] = "tern-service.pem";
+
 // Where the build put the programs (TERN_PROGRAM_DIR, else the build's own).
 std::string BuildProgramDirectory();
 
@@ -31,7 +35,8 @@ std::string BuildProgramDirectory();
 // and writes a config.ini whose [service_hosts] all point at |service_url|
 // (none when it is empty).
 bool LayOutProgramDirectory(const std::string& directory, const std::string& service_url);
-// Rewrites config.ini with the three hosts (an empty one is written empty).
+// Rewrites config.ini with the three hosts (an empty one is written empty)
+// and the ca_file.
 void WriteServiceHosts(const std::string& directory,
                        const std::string& account,
                        const std::string& node,

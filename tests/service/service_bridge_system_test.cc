@@ -35,11 +35,14 @@ class ServiceBridgeSystemTest : public ::testing::Test {
     setenv("TERN_MACHINE_ROOT", (dir_.path() + "/machine").c_str(), 1);
     service_ = std::make_unique<ServiceProcess>(dir_.path() + "/service");
     ASSERT_TRUE(service_->Start({"--sms-interval", "0"}));
+    // The dial library trusts the relay by the same certificate.
+    setenv("KELVONET_CA_FILE", service_->certificate_path().c_str(), 1);
     program_dir_ = dir_.path() + "/program";
     std::filesystem::create_directories(program_dir_);
     std::ofstream(program_dir_ + "/config.ini")
         << "[service_hosts]\r\naccount=" << service_->base_url()
-        << "\r\nnode=" << service_->base_url() << "\r\nbilling=" << service_->base_url() << "\r\n";
+        << "\r\nnode=" << service_->base_url() << "\r\nbilling=" << service_->base_url()
+        << "\r\nca_file=" << service_->certificate_path() << "\r\n";
     bridge_ = GetInterfaceLibraryInfo();
     bridge_->initialize(program_dir_);
     bridge_->setDeviceInfo("Linux-test");
@@ -198,6 +201,7 @@ struct EventLog {
 
 TEST_F(ServiceBridgeSystemTest, DialTheRelayWithTheServicesCredentials) {
   ASSERT_EQ(RegisterAndSignIn().code, 200);
+  ASSERT_EQ(service_->Admin({"set-member", kNumber, "30"}).exit_code, 0);
   InterimInfo credentials = bridge_->refreshInterim();
   std::vector<NodeInfo> nodes = bridge_->assignNodes("SEA");
   ASSERT_FALSE(nodes.empty());
@@ -245,8 +249,29 @@ TEST_F(ServiceBridgeSystemTest, DialTheRelayWithTheServicesCredentials) {
   unsetenv("KELVONET_RELAY_PORT");
 }
 
+TEST_F(ServiceBridgeSystemTest, AnAccountWithoutMembershipGetsNoTunnel) {
+  ASSERT_EQ(RegisterAndSignIn().code, 200);
+  InterimInfo credentials = bridge_->refreshInterim();
+  std::string server = "127.0.0.5:" + std::to_string(service_->relay_port());
+  ASSERT_TRUE(KelvoNet_createInstance());
+  ASSERT_TRUE(KelvoNet_Init());
+  EventLog log;
+  CreateDial(0, server.c_str(), credentials.uuid.c_str(), credentials.interim.c_str(),
+             "43.100.1.0 255.255.255.0 43.100.1.0/24\n", EventLog::Callback,
+             reinterpret_cast<unsigned long>(&log));
+  KelvoVpnEvent refused = log.WaitFor(1);
+  EXPECT_STREQ(refused.name, "DIALFAILED");
+  EXPECT_EQ(refused.failed, 1);
+  EXPECT_EQ(refused.code, 691u);
+  EXPECT_STREQ(refused.detail, "no membership");
+  EXPECT_EQ(service_->Admin({"list-sessions", "--all"}).out, "");
+  KelvoNet_DeInit();
+  KelvoNet_releaseInstance();
+}
+
 TEST_F(ServiceBridgeSystemTest, TheOperatorDropsATunnel) {
   ASSERT_EQ(RegisterAndSignIn().code, 200);
+  ASSERT_EQ(service_->Admin({"set-member", kNumber, "30"}).exit_code, 0);
   InterimInfo credentials = bridge_->refreshInterim();
   std::string server = "127.0.0.5:" + std::to_string(service_->relay_port());
   ASSERT_TRUE(KelvoNet_createInstance());

@@ -1,6 +1,7 @@
 // duilib-demo: a skinned window built from the ZIP archive embedded in the
 // program. Run it with a display to click it, or with TERN_HEADLESS=1 and
 // TERN_AUTOMATION=<socket> to drive it with tern-automate.
+#include <cstdio>
 #include <string>
 
 #include "base/message_loop.h"
@@ -119,7 +120,11 @@ DUI_END_MESSAGE_MAP()
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  // duilib-demo --ask TEXT: a box before any window exists (as a program's
+  // start-up checks do); the exit status is the button pressed.
+  if (argc == 3 && std::string(argv[1]) == "--ask")
+    return MessageBoxW(nullptr, FromUtf8(argv[2]).c_str(), L"Tern智能加速器", MB_OKCANCEL);
   base::MessageLoopForUI loop;
   CPaintManagerUI::SetInstance(GetModuleHandleW(nullptr));
   CPaintManagerUI::SetResourceType(UILIB_ZIPRESOURCE);
@@ -136,5 +141,6 @@ int main() {
   wnd.ShowWindow(true);
   loop.Run();
   CResourceManager::GetInstance()->Release();
+  std::fprintf(stderr, "duilib-demo: shut down\n");
   return 0;
 }

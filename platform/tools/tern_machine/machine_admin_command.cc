@@ -11,7 +11,7 @@ namespace tools {
 namespace {
 
 const char kUsage[] =
-    "usage: tern-machine services | rules | effects\n"
+    "usage: tern-machine services | rules | effects | restarts\n"
     "       tern-machine service NAME [display=TEXT] [state=running|stopped]\n"
     "                    [start=auto|demand|disabled] [behaviour=atonce|wait|fail|missing]\n"
     "                    [hint=MILLISECONDS]\n";
@@ -119,8 +119,9 @@ int RunMachineAdminCommand(const std::vector<std::string>& args, std::string* ou
   bool list_services = args.size() == 1 && args[0] == "services";
   bool list_rules = args.size() == 1 && args[0] == "rules";
   bool list_effects = args.size() == 1 && args[0] == "effects";
+  bool list_restarts = args.size() == 1 && args[0] == "restarts";
   bool change = args.size() >= 2 && args[0] == "service" && !args[1].empty();
-  if (!list_services && !list_rules && !list_effects && !change) {
+  if (!list_services && !list_rules && !list_effects && !list_restarts && !change) {
     *out += kUsage;
     return 2;
   }
@@ -155,6 +156,13 @@ int RunMachineAdminCommand(const std::vector<std::string>& args, std::string* ou
               " enabled=" + (r.enabled ? "yes" : "no") + " protocol=" + std::to_string(r.protocol) +
               " program=" + r.application_name + "\n";
     }
+  } else if (list_restarts) {
+    std::vector<machine::RestartRequest> restarts;
+    status = store->ListRestartRequests(&restarts);
+    if (status != machine::Status::kOk)
+      return Failed(status, out);
+    for (const machine::RestartRequest& r : restarts)
+      *out += std::to_string(r.time_ms) + "\t" + r.kind + "\t" + r.reason + "\n";
   } else {
     std::vector<machine::EffectRecord> effects;
     status = store->ListEffects(&effects);

@@ -10,6 +10,7 @@
 //       the service did not exist
 //   tern-machine rules      lists the firewall rules
 //   tern-machine effects    lists what the tools did (net, netsh, ipconfig)
+//   tern-machine restarts   lists the restart requests (ExitWindowsEx)
 // Exit codes: 0 success, 1 a store failure, 2 bad input.
 #ifndef TOOLS_TERN_MACHINE_MACHINE_ADMIN_COMMAND_H_
 #define TOOLS_TERN_MACHINE_MACHINE_ADMIN_COMMAND_H_
