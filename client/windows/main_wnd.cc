@@ -211,7 +211,9 @@ void CMainWnd::OnClick(TNotifyUI& msg) {
   } else if (name == L"repair_tools_btn") {
     openSliderWnd(L"tab_tool");
   } else if (name == L"setting_btn") {
-    if (slider_ && ::IsWindowVisible(slider_->GetHWND()) && slide_step_ >= 0)
+    // Open on another page, the button turns to the settings page.
+    if (slider_ && ::IsWindowVisible(slider_->GetHWND()) && slide_step_ >= 0 &&
+        slider_->currentPage() == L"tab_acc")
       closeSliderWnd();
     else
       openSliderWnd(L"tab_acc");

@@ -127,6 +127,12 @@ void CSliderWnd::selectPage(const std::wstring& page) {
     tab->SelectItem(target);
 }
 
+std::wstring CSliderWnd::currentPage() {
+  auto* tab = static_cast<CTabLayoutUI*>(Find(L"slider_wnd_switch"));
+  CControlUI* page = tab ? tab->GetItemAt(tab->GetCurSel()) : nullptr;
+  return page ? page->GetName().str() : std::wstring();
+}
+
 void CSliderWnd::setAccount(const std::wstring& account) {
   account_ = account;
   std::wstring stored = ReadProfileString(account, L"speed_mode", L"0", 8, config_path_, false);

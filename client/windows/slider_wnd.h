@@ -35,6 +35,8 @@ class CSliderWnd : public DuiLib::WindowImplBase {
   // Fetches the name servers and the node list again.
   void refreshAccPage();
   void selectPage(const std::wstring& page);
+  // The name of the page shown.
+  std::wstring currentPage();
 
   // What the acceleration controller reads.
   bool isMemberExpired() const { return member_expired_; }

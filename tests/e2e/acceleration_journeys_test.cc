@@ -45,8 +45,11 @@ class AccelerationJourneyTest : public ClientFixture {
     EXPECT_TRUE(ui.Type(kLogin, "passwd_edit", kPassword));
     EXPECT_TRUE(ui.Click(kLogin, "login_btn"));
     EXPECT_TRUE(ui.WaitForWindow(kMain)) << ui.Text(kLogin, "login_tips");
-    // The node list of the settings page has been measured.
+    // The node list of the settings page has been measured, and the
+    // membership page slid out two seconds after sign-in.
     EXPECT_TRUE(WaitUntil([&] { return !ui.Text(kSlider, "node_name_0").empty(); }));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return ui.IsWindowVisible(kSlider) && ui.State(kSlider, "tab_VIP").visible; }));
     return client;
   }
 
@@ -61,6 +64,7 @@ class AccelerationJourneyTest : public ClientFixture {
   static void Choose(const Program& client, const char* region, int mode) {
     const Automation& ui = client.ui();
     ASSERT_TRUE(ui.Click(kMain, "setting_btn"));
+    ASSERT_TRUE(WaitUntil([&] { return ui.State(kSlider, "tab_acc").visible; }));
     ASSERT_TRUE(ui.Click(kSlider, region));
     ASSERT_TRUE(ui.Click(kSlider, ("mode" + std::to_string(mode)).c_str()));
     EXPECT_TRUE(ui.State(kSlider, ("mode" + std::to_string(mode)).c_str()).selected);
