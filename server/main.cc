@@ -145,6 +145,7 @@ int main(int argc, char** argv) {
   relay_config.max_per_address = options.max_per_address;
   relay_config.max_handshakes = options.relay_max_handshakes;
   relay_config.handshake_timeout_ms = options.header_timeout * 1000;
+  relay_config.dial_interval_ms = int64_t{options.dial_interval} * 1000;
   tern::RelayServer relay(relay_config);
   if (!relay.Start(&error)) {
     spdlog::error("{}", error);

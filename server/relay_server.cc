@@ -434,8 +434,7 @@ void RelayServer::RunSession(std::shared_ptr<Session> session) {
   buffer.erase(0, header_bytes + route_bytes);
   guard_->Disarm(session->fd);
   SetSocketTimeouts(session->fd, config_.keepalive_seconds * kelvonet::kMissedKeepAlives * 1000);
-  StoreResult accepted =
-      sessions_->AcceptDial(account.id, NowMs(), SessionStore::kMinDialIntervalMs);
+  StoreResult accepted = sessions_->AcceptDial(account.id, NowMs(), config_.dial_interval_ms);
   if (accepted == StoreResult::kTooFrequent) {
     refuse(kelvonet::kCodeDialTooFrequent, "dialling too frequently");
     return finish();

@@ -4,11 +4,11 @@
 // session is accepted when its credentials are a live interim of the uuid's
 // account (a new password revokes them), the account is a member, its
 // protocol is offered by the node, and the account's previous accepted dial
-// is at least 20 s old; all of this is checked on the first line, before any
-// route text is read. Connections are capped per address, in all and while
-// in their handshake, and the whole handshake has a deadline. Sessions are
-// recorded in the store; the admin command ends one by marking it there, and
-// a session whose account's credentials were revoked ends within a second.
+// is at least dial_interval_ms old (20 s unless configured); all of this is checked on the first
+// line, before any route text is read. Connections are capped per address, in all and while in
+// their handshake, and the whole handshake has a deadline. Sessions are recorded in the store; the
+// admin command ends one by marking it there, and a session whose account's credentials were
+// revoked ends within a second.
 #ifndef SERVER_RELAY_SERVER_H_
 #define SERVER_RELAY_SERVER_H_
 
@@ -42,6 +42,7 @@ struct RelayConfig {
   int max_per_address = 64;
   int max_handshakes = 32;
   int handshake_timeout_ms = 10000;
+  int64_t dial_interval_ms = 20000;  // least time between two accepted dials
 };
 
 class RelayServer {

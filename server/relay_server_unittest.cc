@@ -221,5 +221,17 @@ TEST_F(RelayServerTest, ConnectionsAreCappedAndStalledHandshakesEnded) {
   EXPECT_TRUE(reply.accepted);
 }
 
+TEST_F(RelayServerTest, ADialIntervalOfZeroAcceptsDialsBackToBack) {
+  service_->Stop();
+  StartService({"--sms-interval", "0", "--dial-interval", "0"});
+  for (int i = 0; i < 3; ++i) {
+    auto c = Connect("127.0.0.2");
+    kelvonet::DialReply reply;
+    ASSERT_EQ(kelvonet::ParseDialReply(Dial(c.get(), 1, uuid_, interim_), &reply),
+              kelvonet::ParseStatus::kOk);
+    EXPECT_TRUE(reply.accepted) << "dial " << i << ": " << reply.code;
+  }
+}
+
 }  // namespace
 }  // namespace tern

@@ -116,6 +116,10 @@ bool ParseServiceOptions(const std::vector<std::string>& args,
     } else if (arg == "--export-cert") {
       if (!value(&options.export_cert))
         return false;
+    } else if (arg == "--dial-interval") {
+      if (!number(0, 3600, &n))
+        return false;
+      options.dial_interval = static_cast<int>(n);
     } else if (arg == "--package") {
       if (!value(&options.package))
         return false;

@@ -5,7 +5,7 @@
 //                [--sms-interval SECONDS] [--public-url URL]
 //                [--export-cert FILE] [--max-connections N]
 //                [--max-per-address N] [--header-timeout SECONDS]
-//                [--relay-max-handshakes N]
+//                [--relay-max-handshakes N] [--dial-interval SECONDS]
 //   tern-service admin VERB [ARGS...] [--data-dir DIR]
 #ifndef SERVER_SERVICE_OPTIONS_H_
 #define SERVER_SERVICE_OPTIONS_H_
@@ -37,6 +37,7 @@ struct ServiceOptions {
   int max_per_address = 64;       // from one client address, each
   int header_timeout = 10;        // seconds for a TLS handshake or a request's headers
   int relay_max_handshakes = 32;  // relay dials not yet past their first line
+  int dial_interval = 20;         // seconds between two accepted dials of one account
 };
 
 // False with *error for an unknown option, a missing or bad value.

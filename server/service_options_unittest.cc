@@ -8,10 +8,10 @@ namespace {
 TEST(ServiceOptionsTest, ServerOptions) {
   ServiceOptions o;
   std::string error;
-  ASSERT_TRUE(
-      ParseServiceOptions({"--listen", "127.0.0.5", "--port", "0", "--data-dir", "/d",
-                           "--relay-port", "9000", "--pay-after", "3", "--package", "/p.exe"},
-                          &o, &error))
+  ASSERT_TRUE(ParseServiceOptions(
+      {"--listen", "127.0.0.5", "--port", "0", "--data-dir", "/d", "--relay-port", "9000",
+       "--pay-after", "3", "--package", "/p.exe", "--dial-interval", "0"},
+      &o, &error))
       << error;
   EXPECT_FALSE(o.admin);
   EXPECT_EQ(o.listen, "127.0.0.5");
@@ -20,6 +20,7 @@ TEST(ServiceOptionsTest, ServerOptions) {
   EXPECT_EQ(o.relay_port, 9000);
   EXPECT_EQ(o.pay_after, 3);
   EXPECT_EQ(o.package, "/p.exe");
+  EXPECT_EQ(o.dial_interval, 0);
 
   ServiceOptions defaults;
   setenv("XDG_STATE_HOME", "/state", 1);
@@ -27,6 +28,7 @@ TEST(ServiceOptionsTest, ServerOptions) {
   EXPECT_EQ(defaults.port, 8443);
   EXPECT_EQ(defaults.listen, "127.0.0.1");
   EXPECT_EQ(defaults.pay_after, -1);
+  EXPECT_EQ(defaults.dial_interval, 20);
   EXPECT_EQ(defaults.data_dir, "/state/tern-service");
 }
 
@@ -52,6 +54,8 @@ TEST(ServiceOptionsTest, Refusals) {
       {"--cert", "c"},
       {"--relay-port", "8x"},
       {"--token-lifetime", "0"},
+      {"--dial-interval", "-1"},
+      {"--dial-interval", "3601"},
   };
   for (const auto& args : cases) {
     ServiceOptions o;

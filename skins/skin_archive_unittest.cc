@@ -117,6 +117,9 @@ const std::vector<WindowFile>& Files() {
         {"account_operater_layout", kBox},
         {"main_wnd_switch", kTab},
         {"acc_normal", kBox},
+        {"acc_ing", kBox},
+        {"acc_success", kBox},
+        {"acc_failed_wnd", kBox},
         {"switchAccount", kButton},
         {"loginOut", kButton},
         {"vipinfo", kButton},
@@ -481,6 +484,44 @@ TEST_F(SkinArchiveTest, OptionGroupsHelpTextsAndHiddenBoxes) {
     ASSERT_NE(c, nullptr) << box;
     EXPECT_FALSE(c->IsVisible()) << box << " should start hidden";
   }
+  DestroyWindow(window.GetHWND());
+}
+
+// The acceleration controller selects the status pages of "main_wnd_switch"
+// by name and changes controls that must be seen on a given page.
+TEST_F(SkinArchiveTest, MainWindowStatusPagesAreSelectedByName) {
+  UseArchive("client");
+  SkinWindow window(L"MainWnd.xml");
+  ASSERT_TRUE(window.Create(nullptr, L"t", UI_WNDSTYLE_DIALOG & ~WS_VISIBLE, 0));
+  auto find = [&](const char* name) {
+    return window.pm().FindControl(DuiLib::FromUtf8(name).c_str());
+  };
+  auto* tab = static_cast<DuiLib::CTabLayoutUI*>(find("main_wnd_switch")->GetInterface(kTab));
+  ASSERT_NE(tab, nullptr);
+  const std::pair<const char*, std::vector<const char*>> pages[] = {
+      {"acc_normal", {"begin_speed_btn"}},
+      {"acc_ing", {"speed_game", "begin_speeding_btn", "speeding_game_name", "game_icon_ing"}},
+      {"acc_success",
+       {"speedgame_suc", "game_time_proval", "acc_time_label", "stop_speed_btn", "game_icon_btn"}},
+      {"acc_failed_wnd",
+       {"speedgame_ingerr", "speed_status_ingerr", "speed_btn_new", "gameerr_icon_btn"}},
+  };
+  for (const auto& [page, inside] : pages) {
+    SCOPED_TRACE(page);
+    DuiLib::CControlUI* p = find(page);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->GetParent(), tab) << "not a page of main_wnd_switch";
+    EXPECT_TRUE(tab->SelectItem(p));
+    EXPECT_EQ(tab->GetCurSel(), tab->GetItemIndex(p));
+    for (const char* name : inside) {
+      DuiLib::CControlUI* c = find(name);
+      ASSERT_NE(c, nullptr) << name;
+      while (c && c != p)
+        c = c->GetParent();
+      EXPECT_EQ(c, p) << name << " is not on the page";
+    }
+  }
+  EXPECT_EQ(tab->GetCount(), 4);
   DestroyWindow(window.GetHWND());
 }
 

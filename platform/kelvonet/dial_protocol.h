@@ -38,7 +38,8 @@ constexpr int kMaxKeepAliveSeconds = 3600;
 constexpr size_t kMaxLineBytes = 1024;
 constexpr size_t kMaxTokenBytes = 128;
 constexpr size_t kMaxRouteBytes = 16 * 1024 * 1024;
-constexpr int kProtocolCount = 5;  // 0 IPSec, 1 L2TP, 2 PPTP, 3 OpenVPN, 4 openconnect
+constexpr int kProtocolCount = 5;    // 0 IPSec, 1 L2TP, 2 PPTP, 3 OpenVPN, 4 openconnect
+constexpr int kChooseProtocol = -1;  // CreateDial tries 0..4 in order
 
 // Failure codes carried by "ERR" and by failed events.
 enum DialCode : uint32_t {

@@ -121,6 +121,18 @@ bool IsToken(const char* text) {
   return true;
 }
 
+std::atomic<int> g_muted_for_testing{-1};  // -1: not set, read the environment
+
+bool MutedForTesting() {
+  int muted = g_muted_for_testing.load();
+  if (muted < 0) {
+    const char* text = getenv("KELVONET_MUTE_EVENTS_FOR_TESTING");
+    muted = text && strcmp(text, "1") == 0 ? 1 : 0;
+    g_muted_for_testing.store(muted);
+  }
+  return muted == 1;
+}
+
 // One dial and, when it succeeds, its session; runs on a thread of its own.
 class DialSession {
  public:
@@ -185,7 +197,7 @@ class DialSession {
             std::string_view detail,
             bool connected,
             uint32_t route_count = 0) {
-    if (silent_ || !params_.callback)
+    if (silent_ || !params_.callback || MutedForTesting())
       return;
     KelvoVpnEvent event;
     memset(&event, 0, sizeof(event));
@@ -274,6 +286,20 @@ class DialSession {
       default:
         return Wait::kError;
     }
+  }
+
+  // Ends the connection of an attempt the relay refused, so that the next
+  // attempt starts afresh.
+  void CloseConnection() {
+    if (ssl_)
+      SSL_free(ssl_);
+    ssl_ = nullptr;
+    SSL_CTX_free(tls_);
+    tls_ = nullptr;
+    if (fd_ >= 0)
+      close(fd_);
+    fd_ = -1;
+    buffer_.clear();
   }
 
   // The relay must prove to be |host| with a certificate that chains to the
@@ -441,51 +467,60 @@ class DialSession {
   void RunDial() {
     std::string host;
     int port = 0;
-    if (params_.protocol < 0 || params_.protocol > 255 || !IsToken(params_.uuid.c_str()) ||
-        !IsToken(params_.interim.c_str()) || params_.routes.size() > kMaxRouteBytes ||
+    if (params_.protocol < kChooseProtocol || params_.protocol > 255 ||
+        !IsToken(params_.uuid.c_str()) || !IsToken(params_.interim.c_str()) ||
+        params_.routes.size() > kMaxRouteBytes ||
         !SplitServerAddress(params_.server, &host, &port)) {
       return Fail(kCodeInvalidParameter, "bad dial parameters");
     }
     if (port == 0)
       port = RelayPortFromEnvironment();
 
-    Wait w = Connect(host, port);
-    if (w == Wait::kStopped)
-      return Hangup("ACTIVEDISCONNECTED", kCodeOk, "stopped");
-    if (w != Wait::kReady)
-      return Fail(kCodeNodeUnreachable, "node unreachable");
-    std::string failure;
-    w = StartTls(host, &failure);
-    if (w == Wait::kStopped)
-      return Hangup("ACTIVEDISCONNECTED", kCodeOk, "stopped");
-    if (w != Wait::kReady)
-      return Fail(kCodeHandshakeFailed, failure);
-
-    w = SendAll(
-        EncodeDialRequest({params_.protocol, params_.uuid, params_.interim, params_.routes}));
-    if (w == Wait::kStopped)
-      return Hangup("ACTIVEDISCONNECTED", kCodeOk, "stopped");
-    if (w != Wait::kReady)
-      return Fail(kCodeHandshakeFailed, "handshake not sent");
-
-    auto deadline = Clock::now() + std::chrono::milliseconds(kReplyTimeoutMs);
-    while (buffer_.find('\n') == std::string::npos) {
-      int left = static_cast<int>(
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
-      w = left > 0 && buffer_.size() <= kMaxLineBytes ? ReadSome(left) : Wait::kError;
+    // Protocol -1 chooses: the protocols are tried in a fixed order, and the
+    // first the relay does not refuse as a protocol is the dial's.
+    const bool choose = params_.protocol == kChooseProtocol;
+    DialReply reply;
+    for (int protocol = choose ? 0 : params_.protocol;; ++protocol) {
+      params_.protocol = protocol;
+      Wait w = Connect(host, port);
       if (w == Wait::kStopped)
         return Hangup("ACTIVEDISCONNECTED", kCodeOk, "stopped");
       if (w != Wait::kReady)
-        return Fail(kCodeHandshakeFailed, "no answer from the relay");
-    }
-    std::string line = buffer_.substr(0, buffer_.find('\n'));
-    buffer_.erase(0, line.size() + 1);
-    DialReply reply;
-    if (ParseDialReply(line, &reply) != ParseStatus::kOk) {
-      return Fail(kCodeHandshakeFailed, "unreadable answer");
-    }
-    if (!reply.accepted) {
-      return Fail(reply.code, reply.reason);
+        return Fail(kCodeNodeUnreachable, "node unreachable");
+      std::string failure;
+      w = StartTls(host, &failure);
+      if (w == Wait::kStopped)
+        return Hangup("ACTIVEDISCONNECTED", kCodeOk, "stopped");
+      if (w != Wait::kReady)
+        return Fail(kCodeHandshakeFailed, failure);
+
+      w = SendAll(EncodeDialRequest({protocol, params_.uuid, params_.interim, params_.routes}));
+      if (w == Wait::kStopped)
+        return Hangup("ACTIVEDISCONNECTED", kCodeOk, "stopped");
+      if (w != Wait::kReady)
+        return Fail(kCodeHandshakeFailed, "handshake not sent");
+
+      auto deadline = Clock::now() + std::chrono::milliseconds(kReplyTimeoutMs);
+      while (buffer_.find('\n') == std::string::npos) {
+        int left = static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+        w = left > 0 && buffer_.size() <= kMaxLineBytes ? ReadSome(left) : Wait::kError;
+        if (w == Wait::kStopped)
+          return Hangup("ACTIVEDISCONNECTED", kCodeOk, "stopped");
+        if (w != Wait::kReady)
+          return Fail(kCodeHandshakeFailed, "no answer from the relay");
+      }
+      std::string line = buffer_.substr(0, buffer_.find('\n'));
+      buffer_.erase(0, line.size() + 1);
+      reply = DialReply();
+      if (ParseDialReply(line, &reply) != ParseStatus::kOk) {
+        return Fail(kCodeHandshakeFailed, "unreadable answer");
+      }
+      if (reply.accepted)
+        break;
+      if (!choose || reply.code != kCodeProtocolRefused || protocol + 1 >= kProtocolCount)
+        return Fail(reply.code, reply.reason);
+      CloseConnection();
     }
     session_id_ = reply.session_id;
     Emit("CONNECTED", false, kCodeOk, "", true);
@@ -508,7 +543,7 @@ class DialSession {
       }
       int wait_ms = static_cast<int>(
           std::chrono::duration_cast<std::chrono::milliseconds>(next_ping - now).count());
-      w = ReadSome(std::max(wait_ms, 0));
+      Wait w = ReadSome(std::max(wait_ms, 0));
       if (w == Wait::kStopped) {
         SendAll("BYE\n");
         return Hangup("ACTIVEDISCONNECTED", kCodeOk, "stopped");
@@ -649,6 +684,10 @@ void StopDial() {
   std::lock_guard<std::mutex> lock(engine.mutex);
   if (engine.current && !engine.current->finished())
     engine.current->RequestStop(true);
+}
+
+void SetEventsMutedForTesting(bool muted) {
+  kelvonet::g_muted_for_testing.store(muted ? 1 : 0);
 }
 
 bool install_cert() {

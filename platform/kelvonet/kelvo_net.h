@@ -67,7 +67,10 @@ bool KelvoNet_Init();
 // until the next KelvoNet_Init().
 void KelvoNet_DeInit();
 
-// Starts a dial and returns at once; results arrive as events. |server| is
+// Starts a dial and returns at once; results arrive as events. |protocol|
+// is 0..4, or -1 to choose: the protocols are tried in the order 0..4 and
+// the first one the relay does not refuse as a protocol (720) is used; the
+// events carry it. |server| is
 // "address" (relay port from $KELVONET_RELAY_PORT, else 8444) or
 // "address:port". The session runs inside TLS: the relay's certificate must
 // chain to the system's store or to the file named by $KELVONET_CA_FILE
@@ -87,6 +90,11 @@ int CreateDial(int protocol,
 // Hangs up; reports "ACTIVEDISCONNECTED" when a dial or session was open.
 // Returns at once.
 void StopDial();
+
+// A dial library whose dials never report an event, as a relay that never
+// finishes the tunnel looks to its caller. Also switched on for a whole
+// process by KELVONET_MUTE_EVENTS_FOR_TESTING=1.
+void SetEventsMutedForTesting(bool muted);
 
 // Records the relay's root certificate in the machine store.
 bool install_cert();

@@ -121,15 +121,15 @@ const TestIdentity& Stranger() {
   return *identity;
 }
 
-// A relay stand-in on a free loopback port that runs |script| on the first
-// connection. The relay ends TLS itself and hands the script the plain text
-// through a socket pair, so scripts read and write lines as on the wire.
+// A relay stand-in on a free loopback port that runs |script| on each of
+// its first |connections| connections. The relay ends TLS itself and hands the script the plain
+// text through a socket pair, so scripts read and write lines as on the wire.
 class FakeRelay {
  public:
   using Script = std::function<void(int fd, FakeRelay* relay)>;
   enum class Tls { kTrusted, kStranger, kNone };
 
-  explicit FakeRelay(Script script, Tls tls = Tls::kTrusted) {
+  explicit FakeRelay(Script script, Tls tls = Tls::kTrusted, int connections = 1) {
     listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
@@ -139,25 +139,27 @@ class FakeRelay {
     listen(listen_fd_, 4);
     getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&sa), &len);
     port_ = ntohs(sa.sin_port);
-    thread_ = std::thread([this, script, tls] {
-      pollfd p{listen_fd_, POLLIN, 0};
-      if (poll(&p, 1, 20000) <= 0)
-        return;
-      int fd = accept(listen_fd_, nullptr, nullptr);
-      if (fd < 0)
-        return;
-      if (tls == Tls::kNone) {
-        script(fd, this);
+    thread_ = std::thread([this, script, tls, connections] {
+      for (int i = 0; i < connections; ++i) {
+        pollfd p{listen_fd_, POLLIN, 0};
+        if (poll(&p, 1, 20000) <= 0)
+          return;
+        int fd = accept(listen_fd_, nullptr, nullptr);
+        if (fd < 0)
+          return;
+        if (tls == Tls::kNone) {
+          script(fd, this);
+          close(fd);
+          continue;
+        }
+        int pair[2];
+        socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair);
+        std::thread pump([fd, pair, tls] { Pump(fd, pair[1], tls); });
+        script(pair[0], this);
+        close(pair[0]);
+        pump.join();
         close(fd);
-        return;
       }
-      int pair[2];
-      socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair);
-      std::thread pump([fd, pair, tls] { Pump(fd, pair[1], tls); });
-      script(pair[0], this);
-      close(pair[0]);
-      pump.join();
-      close(fd);
     });
   }
   ~FakeRelay() {
@@ -387,6 +389,75 @@ FakeRelay::Script AnswerWith(std::string text) {
     FakeRelay::ReadRequest(fd, &relay->request, &rest);
     FakeRelay::Send(fd, text);
   };
+}
+
+// Protocol -1 tries the protocols in order and keeps the first one the relay
+// does not refuse as a protocol; any other refusal ends the dial.
+TEST_F(KelvoNetTest, ProtocolMinusOneChoosesTheFirstOfferedProtocol) {
+  struct Case {
+    const char* name;
+    int first_offered;       // protocols below it are refused with 720
+    uint32_t other_refusal;  // refused with this code instead, when not 0
+    std::vector<int> asked;
+    std::vector<std::string> events;
+  } cases[] = {
+      {"third offered", 2, 0, {0, 1, 2}, {"CONNECTED", "ADDROUTED"}},
+      {"first offered", 0, 0, {0}, {"CONNECTED", "ADDROUTED"}},
+      {"none offered", 5, 0, {0, 1, 2, 3, 4}, {"DIALFAILED"}},
+      {"credentials refused", 5, 691, {0}, {"DIALFAILED"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Recorder recorder;
+    std::vector<int> asked;
+    FakeRelay relay(
+        [&](int fd, FakeRelay* r) {
+          kelvonet::DialRequest request;
+          std::string rest;
+          if (!FakeRelay::ReadRequest(fd, &request, &rest))
+            return;
+          {
+            std::lock_guard<std::mutex> lock(r->mutex);
+            asked.push_back(request.protocol);
+          }
+          if (c.other_refusal)
+            return FakeRelay::Send(fd, kelvonet::EncodeRefusal(c.other_refusal, "no"));
+          if (request.protocol < c.first_offered)
+            return FakeRelay::Send(fd, kelvonet::EncodeRefusal(720, "protocol not offered"));
+          Serve(fd, r, rest);
+        },
+        FakeRelay::Tls::kTrusted, static_cast<int>(c.asked.size()));
+    ASSERT_EQ(CreateDial(-1, relay.server().c_str(), "u", "i", kRoutes, Recorder::Callback,
+                         recorder.context()),
+              0);
+    std::vector<KelvoVpnEvent> events = recorder.WaitFor(c.events.size());
+    EXPECT_EQ(recorder.Names(), c.events);
+    if (c.events.back() == "ADDROUTED") {
+      EXPECT_EQ(events.back().protocol, static_cast<uint32_t>(c.first_offered));
+    } else {
+      EXPECT_EQ(events.back().code, c.other_refusal ? c.other_refusal : 720u);
+    }
+    StopDial();
+    KelvoNet_DeInit();
+    ASSERT_TRUE(KelvoNet_Init());
+    std::lock_guard<std::mutex> lock(relay.mutex);
+    EXPECT_EQ(asked, c.asked);
+  }
+}
+
+TEST_F(KelvoNetTest, MutedEventsLeaveTheCallerWithoutNews) {
+  FakeRelay relay(AcceptAndServe);
+  SetEventsMutedForTesting(true);
+  ASSERT_EQ(CreateDial(2, relay.server().c_str(), "u", "i", kRoutes, Recorder::Callback,
+                       recorder_.context()),
+            0);
+  // The session is up (routes recorded) but nobody hears of it.
+  for (int i = 0; i < 100 && Routes().empty(); ++i)
+    std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(Routes().size(), 2u);
+  EXPECT_TRUE(recorder_.WaitFor(1, 1s).empty());
+  SetEventsMutedForTesting(false);
+  KelvoNet_DeInit();
 }
 
 TEST_F(KelvoNetTest, EveryFailureIsReportedWithItsCode) {

@@ -41,9 +41,11 @@ class LoginJourneyTest : public ClientFixture {
     EXPECT_FALSE(client.ui().IsWindowVisible(kLogin));
   }
 
-  // Closes the main window, which ends the client.
+  // Ends the client from the account menu ("退出登录"); closing the main
+  // window only hides it in the tray.
   static void Quit(Program& client) {
-    ASSERT_TRUE(client.ui().Click("MainWnd", "main_wnd_close"));
+    ASSERT_TRUE(client.ui().Click("MainWnd", "account_operater_btn"));
+    ASSERT_TRUE(client.ui().Click("MainWnd", "loginOut"));
     EXPECT_EQ(client.WaitForExit(), 0);
   }
 
