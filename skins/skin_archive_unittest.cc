@@ -13,6 +13,7 @@
 
 #include "client/windows/skin_setup.h"
 #include "duilib/button_ui.h"
+#include "duilib/container_ui.h"
 #include "duilib/window_impl_base.h"
 #include "duilib/zip_archive.h"
 #include "win32/resource.h"
@@ -416,6 +417,24 @@ TEST_F(SkinArchiveTest, EveryWindowFileHasItsSizeAndNamedControls) {
     }
     DestroyWindow(window.GetHWND());
   }
+}
+
+// The node list shows whole 24-pixel node rows: no sliver of the next row at
+// its bottom edge.
+TEST_F(SkinArchiveTest, NodeListShowsWholeRows) {
+  UseArchive("client");
+  SkinWindow window(L"SlideWnd.xml");
+  ASSERT_TRUE(window.Create(nullptr, L"t", UI_WNDSTYLE_DIALOG & ~WS_VISIBLE, 0));
+  window.pm().PaintNow();
+  auto* list = static_cast<DuiLib::CContainerUI*>(
+      window.pm().FindControl(L"node_lists")->GetInterface(L"Container"));
+  ASSERT_NE(list, nullptr);
+  RECT pos = list->GetPos();
+  RECT inset = list->GetInset();
+  int view = (pos.bottom - inset.bottom) - (pos.top + inset.top);
+  EXPECT_GE(view, 4 * 24);
+  EXPECT_EQ(view % 24, 0) << "the list shows " << view << " pixels of rows";
+  DestroyWindow(window.GetHWND());
 }
 
 TEST_F(SkinArchiveTest, InitialTextsAreTheProductTexts) {
