@@ -313,6 +313,7 @@ class ForcedUpdateTest : public LoginJourneyTest {
 TEST_F(ForcedUpdateTest, StartsTheUpdaterAndEndsTheClient) {
   ASSERT_EQ(service_->Admin({"publish-version", "1.2.0", "--must"}).exit_code, 0);
   // Without an updater the failure is logged and the client stays.
+  std::filesystem::remove(program_dir_ + "/updater.exe");
   auto client = StartClient();
   ASSERT_TRUE(client->ui().WaitForWindow(kLogin));
   EXPECT_TRUE(WaitUntil([&] {
