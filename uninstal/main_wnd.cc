@@ -79,7 +79,9 @@ void CMainWnd::OnProgress(int percent) {
     progress_->SetValue(100);
   if (progress_tab_)
     progress_tab_->SelectItem(kFinishedPage);
-  // The design resizes from the worker; windows belong to this thread.
+  // The design resizes from the worker; windows belong to this thread. The
+  // window file's size limits would hold the window at its first size.
+  m_pm.SetMaxInfo(kFinishedWidth, kFinishedHeight);
   RECT rect = {};
   GetWindowRect(m_hWnd, &rect);
   SetWindowPos(m_hWnd, nullptr, rect.left, rect.top, kFinishedWidth, kFinishedHeight,
