@@ -160,7 +160,7 @@ void CPayWnd::SetUp() {
   if (auto* tab = static_cast<CTabLayoutUI*>(Find(L"pay_tab")))
     tab->SelectItem(Find(L"pay_goods_wnd"));
   almost_expired_ =
-      ReadProfileString(L"member_tips", L"almost_expired", L"", 8, GetConfigPath(), false) == L"1";
+      ReadProfileString(L"member_tips", L"almost_expired", L"", 64, GetConfigPath(), false) == L"1";
   SetVisible(L"expir_lab", almost_expired_);
   ChoosePlan("monthly");
   FetchGoods();
