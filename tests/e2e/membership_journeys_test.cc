@@ -371,5 +371,24 @@ TEST_F(NoticeJourneyTest, ANoticeShowsOnceAndNoMoreRemindHoldsBackTheNext) {
   EXPECT_TRUE(ui2.WaitForHidden(kNotice));
 }
 
+TEST_F(NoticeJourneyTest, ASeenNoticeIsNotShownAgainAfterARestart) {
+  Publish("活动通知", "周末加速时长翻倍");
+  auto client = StartSignedIn(30);
+  const Automation& ui = client->ui();
+  ASSERT_TRUE(ui.WaitForWindow(kNotice)) << ClientLog();
+  ASSERT_TRUE(ui.Click(kNotice, "close_btn"));
+  EXPECT_TRUE(ui.WaitForHidden(kNotice));
+  ASSERT_TRUE(ui.Click(kMain, "account_operater_btn"));
+  ASSERT_TRUE(ui.Click(kMain, "loginOut"));
+  EXPECT_EQ(client->WaitForExit(), 0);
+
+  auto again = StartClient();
+  SignIn(again->ui());
+  // The notice is fetched again after this sign-in, and held back.
+  std::this_thread::sleep_for(Millis(3000));
+  EXPECT_FALSE(again->ui().IsWindowVisible(kNotice));
+  EXPECT_NE(Config().find("notice_id"), std::string::npos) << Config();
+}
+
 }  // namespace
 }  // namespace tern::e2e
