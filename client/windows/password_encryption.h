@@ -8,7 +8,7 @@
 
 // |password| is converted to the ANSI code page first. Empty when the
 // password or the key path is empty, the key cannot be read or encryption
-// fails (each also printed on standard output where the design says so).
+// fails; the empty cases and the key failures also say so on standard output.
 std::string EncryptPassword(const std::wstring& password, const std::string& key_path);
 
 // Base64 with "-" and "_" for "+" and "/", padded with "=".

@@ -47,7 +47,9 @@ struct sigaction g_previous[kSignalCount];
 bool g_handlers_in = false;
 std::string g_sender_path;
 std::string g_static_record;  // the installation's part of the record
-std::vector<void*> g_alternate_stacks;
+// Stacks stay valid for the life of their threads: never freed, and kept
+// reachable past static destruction.
+std::vector<void*>* g_alternate_stacks = new std::vector<void*>;
 
 std::atomic<CrCrashCallback> g_callback{nullptr};
 std::atomic<void*> g_callback_param{nullptr};
@@ -344,7 +346,7 @@ int InstallAlternateStack() {
     free(stack);
     return 1;
   }
-  g_alternate_stacks.push_back(stack);
+  g_alternate_stacks->push_back(stack);
   return 0;
 }
 

@@ -1,5 +1,5 @@
 // The client against bad service hosts and bad config.ini files: each gives
-// the designed message or default, never a crash or a hang.
+// the product's message or default, never a crash or a hang.
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -96,7 +96,7 @@ TEST_F(BadInputTest, AServiceAnsweringGarbage) {
   auto client = StartClient();
   ASSERT_TRUE(client->ui().WaitForWindow(kLogin));
   EXPECT_EQ(TipFor(*client), "登录失败，请确认账号密码是否正确");
-  // The code request gets the designed failure text too.
+  // The code request gets its failure text too.
   ASSERT_TRUE(client->ui().Click(kLogin, "swicht_login_btn"));
   ASSERT_TRUE(client->ui().Click(kLogin, "send_captcha_btn"));
   EXPECT_TRUE(client->ui().WaitForText(kLogin, "phone_login_tips", "验证码发送失败，请稍后重试"));
@@ -131,7 +131,7 @@ TEST_F(BadInputTest, MissingEmptyOrForeignConfigFiles) {
       std::ofstream(program_dir_ + "/config.ini", std::ios::binary) << c.bytes;
     auto client = StartClient();
     ASSERT_TRUE(client->ui().WaitForWindow(kLogin)) << client->Output();
-    // Nothing remembered: empty edits, the designed defaults of the options.
+    // Nothing remembered: empty edits, the options at their defaults.
     EXPECT_EQ(client->ui().Text(kLogin, "account_edit"), "");
     EXPECT_EQ(client->ui().Text(kLogin, "passwd_edit"), "");
     EXPECT_TRUE(client->ui().State(kLogin, "remember_passwd").selected);

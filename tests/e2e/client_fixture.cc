@@ -66,6 +66,12 @@ bool LayOutProgramDirectory(const std::string& directory, const std::string& ser
   if (!CopyOrLink(build + "/rix.exe", directory + "/rix.exe") ||
       !CopyOrLink(build + "/libServiceBridge.so", directory + "/libServiceBridge.so"))
     return false;
+  // The other programs of the product, when this build has them.
+  for (const char* program : {"updater.exe", "Uninstal.exe"}) {
+    if (fs::exists(build + "/" + program) &&
+        !CopyOrLink(build + "/" + program, directory + "/" + program))
+      return false;
+  }
   for (const char* tool : kTools) {
     if (fs::exists(build + "/" + tool))
       fs::create_symlink(build + "/" + tool, directory + "/" + tool, ec);

@@ -30,8 +30,9 @@ inline constexpr char kServiceCertificate[] = "tern-service.pem";
 // Where the build put the programs (TERN_PROGRAM_DIR, else the build's own).
 std::string BuildProgramDirectory();
 
-// Copies rix.exe and libServiceBridge.so into |directory| (the client finds
-// its files beside itself), links the tools it runs, makes log/ and data/,
+// Copies rix.exe, libServiceBridge.so, updater.exe and Uninstal.exe (those
+// the build has) into |directory| (each program finds its files beside
+// itself), links the tools they run, makes log/ and data/,
 // and writes a config.ini whose [service_hosts] all point at |service_url|
 // (none when it is empty).
 bool LayOutProgramDirectory(const std::string& directory, const std::string& service_url);

@@ -144,7 +144,8 @@ TEST_F(LoginJourneyTest, RegisterSignInRememberAndSignInAutomatically) {
 
 TEST_F(LoginJourneyTest, TipCodesForBadAccountsAndPasswords) {
   CreateAccount(kNumber, kPassword);
-  auto client = StartClient();
+  // The switch as three words on a Linux command line.
+  auto client = StartClient({"enable", "-debug", "log"});
   ASSERT_TRUE(client->ui().WaitForWindow(kLogin));
   struct Case {
     const char* account;
@@ -163,6 +164,10 @@ TEST_F(LoginJourneyTest, TipCodesForBadAccountsAndPasswords) {
     EXPECT_TRUE(client->ui().State(kLogin, "tips_icon").visible);
     EXPECT_EQ(client->ui().Text(kLogin, "login_btn"), "登录");
   }
+  // "enable -debug log" copies the records to standard error as well.
+  EXPECT_NE(client->Output().find("begin to login"), std::string::npos);
+  EXPECT_NE(ReadFile(program_dir_ + "/log/client.log").find("user account is illegal."),
+            std::string::npos);
   // Editing the account clears the password and the tip.
   ASSERT_TRUE(client->ui().SetText(kLogin, "account_edit", "1380000000"));
   ASSERT_TRUE(client->ui().Type(kLogin, "account_edit", "1"));
@@ -243,6 +248,9 @@ TEST_F(LoginJourneyTest, ResetThePasswordAndSignInWithTheNewOne) {
   SignIn(*client, kNumber, kPassword);
   EXPECT_EQ(TipAfterSignIn(*client), "密码错误，请确认密码后重新登录！");
   SignInToMainWindow(*client, kNumber, "newpass99");
+  // Without "enable -debug log" the records go to the log file only.
+  EXPECT_NE(ReadFile(program_dir_ + "/log/client.log").find("begin to login"), std::string::npos);
+  EXPECT_EQ(client->Output().find("begin to login"), std::string::npos);
   Quit(*client);
 }
 
@@ -307,6 +315,7 @@ class ForcedUpdateTest : public LoginJourneyTest {
 TEST_F(ForcedUpdateTest, StartsTheUpdaterAndEndsTheClient) {
   ASSERT_EQ(service_->Admin({"publish-version", "1.2.0", "--must"}).exit_code, 0);
   // Without an updater the failure is logged and the client stays.
+  std::filesystem::remove(program_dir_ + "/updater.exe");
   auto client = StartClient();
   ASSERT_TRUE(client->ui().WaitForWindow(kLogin));
   EXPECT_TRUE(WaitUntil([&] {
