@@ -122,6 +122,10 @@ TEST_F(MembershipJourneyTest, BuyingAMonthShowsThePaidPageAndTheNewEndDate) {
   ASSERT_TRUE(WaitUntil([&] { return ui.Text(kSlider, "vip_date") != old_date; })) << old_date;
   EXPECT_GT(ui.Text(kSlider, "vip_date"), old_date);
 
+  if (const char* gallery = getenv("TERN_GALLERY_DIR")) {
+    ui.SavePng(kPay, std::string(gallery) + "/payment-paid.png");
+    ui.SavePng(kSlider, std::string(gallery) + "/membership-page.png");
+  }
   ASSERT_TRUE(ui.Click(kPay, "pay_compelete_btn"));
   EXPECT_TRUE(ui.WaitForHidden(kPay));
   EXPECT_TRUE(WaitUntil([&] { return !Exists(QrPath()); }));
@@ -282,6 +286,8 @@ TEST_F(ToolboxJourneyTest, TheServiceCheckListsServicesThatCannotStart) {
             "• Secure Socket Tunneling Protocol Service{n}{y 20}"
             "• Telephony{n}{y 20}"
             "{n}{y 10}为了确保最优的加速体验，请手动开启服务{n}{y 20}或者联系客服{n}{y 20}");
+  if (const char* gallery = getenv("TERN_GALLERY_DIR"))
+    ui.SavePng(kSlider, std::string(gallery) + "/toolbox-service-check.png");
   ASSERT_TRUE(ui.Click(kSlider, "service_ok_btn"));
   EXPECT_FALSE(ui.State(kSlider, "service_state_w").visible);
   EXPECT_TRUE(ToolsEnabled(ui, true));
@@ -297,6 +303,8 @@ TEST_F(ToolboxJourneyTest, TheAdapterInstallsOnceAndIsRemoved) {
   EXPECT_EQ(ui.Text(kSlider, "tool_success_text"), "温馨提示：虚拟网卡安装成功！");
   EXPECT_TRUE(HasTap());
   EXPECT_TRUE(ToolsEnabled(ui, false));
+  if (const char* gallery = getenv("TERN_GALLERY_DIR"))
+    ui.SavePng(kSlider, std::string(gallery) + "/toolbox-adapter-installed.png");
   ASSERT_TRUE(ui.Click(kSlider, "tool_success_close"));
   EXPECT_TRUE(ToolsEnabled(ui, true));
 
