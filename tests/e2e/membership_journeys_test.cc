@@ -1,6 +1,13 @@
 // The membership page, the payment window, the toolbox and the notice window
 // of the real rix.exe, driven through automation against tern-service.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <ctime>
 
 #include <cstdio>
 #include <sstream>
@@ -40,6 +47,85 @@ std::string DecodeQr(const std::string& path) {
     out.pop_back();
   return out;
 }
+
+// A billing host over plain HTTP that takes |order_delay| to answer an
+// order and reports every order paid.
+class SlowBillingHost {
+ public:
+  explicit SlowBillingHost(Millis order_delay) : order_delay_(order_delay) {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+    socklen_t len = sizeof(addr);
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    listen(fd_, 16);
+    accept_thread_ = std::thread([this] {
+      for (;;) {
+        int c = accept(fd_, nullptr, nullptr);
+        if (c < 0 || stop_)
+          break;
+        workers_.emplace_back([this, c] { Serve(c); });
+      }
+    });
+  }
+  ~SlowBillingHost() {
+    stop_ = true;
+    shutdown(fd_, SHUT_RDWR);
+    close(fd_);
+    accept_thread_.join();
+    for (std::thread& t : workers_)
+      t.join();
+  }
+  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  int orders() const { return orders_; }
+  int polls() const { return polls_; }
+
+ private:
+  void Serve(int c) {
+    std::string request;
+    char buffer[4096];
+    while (request.find("\r\n\r\n") == std::string::npos) {
+      ssize_t n = recv(c, buffer, sizeof(buffer), 0);
+      if (n <= 0)
+        break;
+      request.append(buffer, n);
+    }
+    std::string body;
+    if (request.find(" /wechat/unified.do") != std::string::npos) {
+      ++orders_;
+      std::this_thread::sleep_for(order_delay_);
+      body =
+          R"({"code":200,"data":{"trade_no":"TN-SLOW-)" + std::to_string(orders_.load()) +
+          R"(","qr_url":"weixin://wxpay/bizpayurl?pr=slow","nickname":"13800000001","payee":"tern"}})";
+    } else if (request.find(" /defray/status.do") != std::string::npos) {
+      ++polls_;
+      body = R"({"code":200,"data":{"status":1}})";
+    } else if (request.find(" /member/info.do") != std::string::npos) {
+      long long now = static_cast<long long>(::time(nullptr));
+      body = R"({"code":200,"data":{"deadline":)" + std::to_string(now + 30 * 86400) +
+             R"(,"nickname":"13800000001","timestamp":)" + std::to_string(now) + "}}";
+    }
+    std::string answer = body.empty() ? "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n"
+                                      : "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
+                                        "Content-Length: " +
+                                            std::to_string(body.size()) + "\r\n";
+    answer += "Connection: close\r\n\r\n" + body;
+    send(c, answer.data(), answer.size(), MSG_NOSIGNAL);
+    close(c);
+  }
+
+  Millis order_delay_;
+  int fd_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> orders_{0};
+  std::atomic<int> polls_{0};
+  std::thread accept_thread_;
+  std::vector<std::thread> workers_;
+};
 
 class MembershipJourneyTest : public ClientFixture {
  protected:
@@ -172,6 +258,38 @@ TEST_F(MembershipJourneyTest, ClosingWhileWaitingStopsPollingAndLeavesNoImage) {
   ASSERT_TRUE(WaitUntil([&] { return ui.State(kPay, "pay_content_wnd").visible; }));
   EXPECT_NE(ui.Text(kPay, "qr_oder_number"), trade_no);
   EXPECT_EQ(ui.Text(kPay, "qr_goods_type"), "包月￥ ");
+}
+
+TEST_F(MembershipJourneyTest, ASlowOrderKeepsTheWindowLiveAndIsDroppedAfterClosing) {
+  SlowBillingHost billing(Millis(4000));
+  WriteServiceHosts(program_dir_, service_->base_url(), service_->base_url(), billing.url());
+  auto client = StartSignedIn(30);
+  const Automation& ui = client->ui();
+  ASSERT_TRUE(ui.Click(kSlider, "open_vip_btn"));
+  ASSERT_TRUE(ui.WaitForWindow(kPay));
+  ASSERT_TRUE(WaitUntil([&] { return ui.Text(kPay, "month_price") != "包月￥0.0"; }));
+
+  // While the order is on its way the window answers, and closes at once.
+  ASSERT_TRUE(ui.Click(kPay, "pay_btn"));
+  ASSERT_TRUE(WaitUntil([&] { return billing.orders() == 1; }));
+  ASSERT_TRUE(ui.Click(kPay, "close_btn"));
+  EXPECT_TRUE(ui.WaitForHidden(kPay, Millis(2000)));
+  // The order answered after closing: no image, no order page, no polling.
+  std::this_thread::sleep_for(Millis(6000));
+  EXPECT_FALSE(Exists(QrPath()));
+  EXPECT_FALSE(ui.IsWindowVisible(kPay));
+  EXPECT_EQ(billing.polls(), 0);
+
+  // The next order is shown and polled to the paid page.
+  ASSERT_TRUE(ui.Click(kSlider, "open_vip_btn"));
+  ASSERT_TRUE(ui.WaitForWindow(kPay));
+  EXPECT_TRUE(ui.State(kPay, "pay_goods_wnd").visible);
+  ASSERT_TRUE(ui.Click(kPay, "pay_btn"));
+  ASSERT_TRUE(WaitUntil([&] { return ui.State(kPay, "pay_content_wnd").visible; }));
+  EXPECT_EQ(ui.Text(kPay, "qr_oder_number"), "TN-SLOW-2");
+  EXPECT_EQ(DecodeQr(QrPath()), "weixin://wxpay/bizpayurl?pr=slow");
+  ASSERT_TRUE(WaitUntil([&] { return ui.State(kPay, "pay_compelete_wnd").visible; }));
+  EXPECT_EQ(billing.polls(), 1);
 }
 
 // The toolbox: each tool leaves its box and text, and its effect in the
