@@ -292,7 +292,7 @@ int RunAdminCommand(const std::string& db_path,
     for (const OrderRecord& o : list) {
       out << o.trade_no << "\t" << o.number << "\t" << o.goods << "\t" << o.amount << "\t"
           << (o.status == BillingStore::kPaid ? "paid" : "pending") << "\t"
-          << TimeText(o.created_at) << "\n";
+          << TimeText(o.created_at) << "\t" << o.qr_url << "\n";
     }
     return r == StoreResult::kOk ? 0 : report(r, "");
   }

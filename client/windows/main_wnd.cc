@@ -21,7 +21,9 @@
 #include "client/system/service_check.h"
 #include "client/threads/threads_manager.h"
 #include "client/windows/login_rules.h"
+#include "client/windows/notice_wnd.h"
 #include "client/windows/parent_hwnd.h"
+#include "client/windows/pay_wnd.h"
 #include "client/windows/service_call_gate.h"
 #include "client/windows/slider_wnd.h"
 #include "client/windows/updater_launch.h"
@@ -165,6 +167,7 @@ void CMainWnd::initMainWndData(const std::wstring& account) {
   // window whether it has expired.
   memberDurationPromptWnd();
   ::SetTimer(m_hWnd, kMemberPageTimer, kMemberPageDelayMs, nullptr);
+  CNoticeWnd::FetchAfterSignIn(m_hWnd, this);
 }
 
 // ---------------------------------------------------------------------------
@@ -296,6 +299,7 @@ void CMainWnd::OnUpdateResult(bool available) {
 
 void CMainWnd::OpenPayWindow(bool expiry_prompt) {
   LOG(INFO) << "payment window requested (" << (expiry_prompt ? "expiry prompt" : "normal") << ")";
+  CPayWnd::Open(m_hWnd);
 }
 
 // ---------------------------------------------------------------------------

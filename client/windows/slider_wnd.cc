@@ -112,6 +112,12 @@ void CSliderWnd::InitWindow() {
   }
   SetText(L"speed_mode_label", kModeLabels[0]);
   SetText(L"acc_mode_help", kModeHelps[0]);
+  tool_page_.Attach(m_hWnd, &m_pm);
+}
+
+LRESULT CSliderWnd::HandleCustomMessage(UINT msg, WPARAM wparam, LPARAM lparam, BOOL& handled) {
+  handled = tool_page_.OnMessage(msg, wparam, lparam) ? TRUE : FALSE;
+  return 0;
 }
 
 LRESULT CSliderWnd::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
@@ -211,6 +217,7 @@ void CSliderWnd::OnClick(const std::wstring& name) {
   } else if (name == L"acc_expir_close") {
     if (CControlUI* box = Find(L"acc_expir_wnd"))
       box->SetVisible(false);
+  } else if (vip_page_.OnClick(m_hWnd, &m_pm, name) || tool_page_.OnClick(name)) {
   } else if (!name.empty()) {
     // The membership page, the payment window and the toolbox come with the
     // membership work.

@@ -16,6 +16,8 @@
 #include "base/weak_ptr.h"
 #include "client/engine/node_fetch.h"
 #include "client/windows/abstract_communication.h"
+#include "client/windows/tool_page.h"
+#include "client/windows/vip_page.h"
 #include "duilib/UIlib.h"
 #include "servicebridge/service_bridge.h"
 
@@ -48,6 +50,8 @@ class CSliderWnd : public DuiLib::WindowImplBase {
   // The membership record (getMemberInfo): keeps the expiry state and shows
   // the account and the end date on "tab_VIP".
   void setMemberInfo(const MemberInfo& info);
+  // Fetches the membership record again (after a payment).
+  void refreshMemberInfo() { vip_page_.Refresh(); }
 
   // Sorted as shown: by delay, ties in service order.
   static std::vector<NodeEntry> SortedByDelay(std::vector<NodeEntry> nodes);
@@ -67,6 +71,7 @@ class CSliderWnd : public DuiLib::WindowImplBase {
   void InitWindow() override;
   void Notify(DuiLib::TNotifyUI& msg) override;
   LRESULT OnDestroy(UINT msg, WPARAM wparam, LPARAM lparam, BOOL& handled) override;
+  LRESULT HandleCustomMessage(UINT msg, WPARAM wparam, LPARAM lparam, BOOL& handled) override;
 
  private:
   static void OnNodeListCallback(std::vector<NodeEntry> nodes, void* opaque);
@@ -94,6 +99,9 @@ class CSliderWnd : public DuiLib::WindowImplBase {
   std::vector<NodeEntry> nodes_;  // as shown, sorted
   std::wstring selected_node_name_;
   bool filling_list_ = false;
+
+  VipPage vip_page_{this, main_window_};
+  ToolPage tool_page_{main_window_};
 
   base::WeakPtrFactory<CSliderWnd> weak_factory_{this};
 };
