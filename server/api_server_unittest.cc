@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -400,23 +401,31 @@ TEST_F(ApiServerTest, ChunkedBodiesAreRefusedUnread) {
 TEST_F(ApiServerTest, SlowAndGreedyClientsAreCutOff) {
   service_->Stop();
   StartService({"--header-timeout", "1", "--max-per-address", "3"});
-  // Three connections that never start TLS fill this address's share; a
-  // fourth is turned away at once.
-  int idle[3];
-  for (int& fd : idle)
-    ASSERT_GE(fd = ConnectTcp("127.0.0.1", service_->https_port()), 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  // Three connections that finish TLS and then send nothing fill this
+  // address's share; a fourth is turned away at once.
+  std::vector<std::unique_ptr<TlsConnection>> quiet;
+  for (int i = 0; i < 3; ++i) {
+    quiet.push_back(std::make_unique<TlsConnection>("127.0.0.1", service_->https_port(),
+                                                    service_->certificate_path()));
+    ASSERT_TRUE(quiet.back()->ok());
+  }
   {
     TlsConnection refused("127.0.0.1", service_->https_port(), service_->certificate_path());
     EXPECT_FALSE(refused.ok());
   }
-  // Each is ended at the handshake deadline.
+  // Each is ended at the headers' deadline.
   auto start = std::chrono::steady_clock::now();
-  for (int fd : idle) {
-    EXPECT_EQ(ReadPlainLine(fd, 5000), "<closed>");
-    close(fd);
-  }
+  for (auto& c : quiet)
+    EXPECT_EQ(c->ReadLine(5000), "<closed>");
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  quiet.clear();
+  // One that never starts its TLS handshake is ended at the same deadline.
+  int idle = ConnectTcp("127.0.0.1", service_->https_port());
+  ASSERT_GE(idle, 0);
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(ReadPlainLine(idle, 5000), "<closed>");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  close(idle);
 
   // Headers that trickle in are cut at their deadline too, however lively.
   TlsConnection slow("127.0.0.1", service_->https_port(), service_->certificate_path());

@@ -17,22 +17,37 @@ namespace {
 std::atomic<long> g_timeout_ms_for_testing{0};
 std::atomic<bool> g_handle_fails_for_testing{false};
 
+// The trusted certificates: the system's store and the configured file,
+// read once and shared by every request (reading the system bundle for each
+// request cost more than the request). Guarded by g_trust_lock.
 std::mutex g_trust_lock;
-std::string g_trusted_file;  // guarded by g_trust_lock
+std::string g_trusted_file;
+X509_STORE* g_trust_store = nullptr;
 
-std::string TrustedFile() {
+// A reference to the current store; the caller frees it.
+X509_STORE* AcquireTrustStore() {
   std::lock_guard<std::mutex> hold(g_trust_lock);
-  return g_trusted_file;
+  if (!g_trust_store) {
+    X509_STORE* store = X509_STORE_new();
+    if (!store)
+      return nullptr;
+    X509_STORE_set_default_paths(store);
+    // A file that cannot be read adds nothing: the system store alone then
+    // decides, and the failure is logged.
+    if (!g_trusted_file.empty() && X509_STORE_load_file(store, g_trusted_file.c_str()) != 1)
+      LogError("cannot read the trusted certificate file %s", g_trusted_file.c_str());
+    g_trust_store = store;
+  }
+  X509_STORE_up_ref(g_trust_store);
+  return g_trust_store;
 }
 
-// Adds the configured certificates to the system store libcurl has already
-// loaded. A file that cannot be read adds nothing: the system store alone
-// then decides, and the failure is logged.
-CURLcode AddTrustedFile(CURL*, void* ssl_ctx, void* path) {
-  const std::string& file = *static_cast<const std::string*>(path);
-  X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(ssl_ctx));
-  if (!store || X509_STORE_load_file(store, file.c_str()) != 1)
-    LogError("cannot read the trusted certificate file %s", file.c_str());
+CURLcode UseTrustStore(CURL*, void* ssl_ctx, void*) {
+  X509_STORE* store = AcquireTrustStore();
+  if (!store)
+    return CURLE_OUT_OF_MEMORY;
+  SSL_CTX_set1_cert_store(static_cast<SSL_CTX*>(ssl_ctx), store);
+  X509_STORE_free(store);
   return CURLE_OK;
 }
 
@@ -122,11 +137,9 @@ int Perform(Method method,
   // plus the configured certificate file are trusted, nothing else.
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
-  std::string trusted_file = TrustedFile();
-  if (!trusted_file.empty()) {
-    curl_easy_setopt(handle, CURLOPT_SSL_CTX_FUNCTION, AddTrustedFile);
-    curl_easy_setopt(handle, CURLOPT_SSL_CTX_DATA, &trusted_file);
-  }
+  curl_easy_setopt(handle, CURLOPT_CAINFO, nullptr);
+  curl_easy_setopt(handle, CURLOPT_CAPATH, nullptr);
+  curl_easy_setopt(handle, CURLOPT_SSL_CTX_FUNCTION, UseTrustStore);
   char error_text[CURL_ERROR_SIZE] = {};
   curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, error_text);
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, list);
@@ -190,6 +203,9 @@ int Get(const std::string& url,
 void SetTrustedCertificateFile(const std::string& path) {
   std::lock_guard<std::mutex> hold(g_trust_lock);
   g_trusted_file = path;
+  // Read anew on the next request; requests under way keep their reference.
+  X509_STORE_free(g_trust_store);
+  g_trust_store = nullptr;
 }
 
 void SetTransferTimeoutForTesting(std::chrono::milliseconds timeout) {

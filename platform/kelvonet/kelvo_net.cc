@@ -7,6 +7,8 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -457,6 +459,13 @@ class DialSession {
   }
 
   void Run() {
+    // TLS writes with write(2), not send(MSG_NOSIGNAL): a relay that has gone
+    // must end the session, not the process. SIGPIPE stays blocked on this
+    // thread only.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     RunDial();
     if (fd_ >= 0)
       close(fd_);

@@ -209,6 +209,10 @@ class FakeRelay {
   // Ends TLS on |fd| with the chosen identity and copies plain text
   // between it and |plain| until either side closes.
   static void Pump(int fd, int plain, Tls tls) {
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     const TestIdentity& identity = tls == Tls::kTrusted ? Trusted() : Stranger();
     SSL_CTX* context = SSL_CTX_new(TLS_server_method());
     BIO* bio = BIO_new_mem_buf(identity.certificate_pem.data(),

@@ -6,6 +6,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -50,6 +51,7 @@ bool UseOwnCertificate(SSL_CTX* context) {
 
 MitmProxy::MitmProxy(std::string upstream_address, int upstream_port)
     : upstream_address_(std::move(upstream_address)), upstream_port_(upstream_port) {
+  signal(SIGPIPE, SIG_IGN);  // a side that hangs up must not end the test
   server_context_ = SSL_CTX_new(TLS_server_method());
   client_context_ = SSL_CTX_new(TLS_client_method());
   if (!server_context_ || !client_context_ || !UseOwnCertificate(server_context_))
