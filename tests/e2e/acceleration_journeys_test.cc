@@ -166,6 +166,8 @@ TEST_F(AccelerationJourneyTest, SwitchingAccountWhileAcceleratingAsksFirstAndSto
   // Signing in again starts from the normal page and dials again.
   ASSERT_TRUE(ui.Click(kLogin, "login_btn"));
   ASSERT_TRUE(ui.WaitForWindow(kMain));
+  // The speed mode chosen before is the account's stored one.
+  EXPECT_TRUE(WaitUntil([&] { return ui.Text(kMain, "speed_mode_label") == "模式四"; }));
   Accelerate(*client);
 }
 
