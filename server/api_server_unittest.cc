@@ -1,15 +1,19 @@
 // The HTTPS paths of a real tern-service, through libcurl.
 #include "server/api_server.h"
 
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "server/testing/service_test_fixture.h"
+#include "server/testing/tls_connection.h"
 
 namespace tern {
 namespace {
@@ -325,6 +329,123 @@ TEST_F(ApiServerTest, VersionAndUpdatePackage) {
   EXPECT_EQ(download.status, 200);
   EXPECT_TRUE(download.body == bytes);
   EXPECT_EQ(client_->Get("/package/other.exe").status, 404);
+}
+
+TEST_F(ApiServerTest, ThePackageAddressComesFromThePublicUrlOnly) {
+  service_->Stop();
+  std::string package = dir_.path() + "/Installer.exe";
+  std::ofstream(package, std::ios::binary) << "MZ";
+  StartService({"--package", package, "--public-url", "https://updates.example:9443/"});
+  TlsConnection c("127.0.0.1", service_->https_port(), service_->certificate_path());
+  ASSERT_TRUE(
+      c.Send("GET /version/update.do HTTP/1.1\r\nHost: evil.example\r\nConnection: close\r\n\r\n"));
+  std::string answer = c.ReadAll();
+  EXPECT_NE(answer.find("\"package\":\"https://updates.example:9443/package/Installer.exe\""),
+            std::string::npos)
+      << answer;
+  EXPECT_EQ(answer.find("evil"), std::string::npos);
+}
+
+// A chunked body has no length to check in advance: it is refused before a
+// byte of it is read, and the connection ends.
+TEST_F(ApiServerTest, ChunkedBodiesAreRefusedUnread) {
+  struct Source {
+    size_t left = 200u * 1024 * 1024;
+    static size_t Read(char* buffer, size_t size, size_t count, void* self) {
+      auto* source = static_cast<Source*>(self);
+      size_t n = std::min(size * count, source->left);
+      memset(buffer, '{', n);
+      source->left -= n;
+      return n;
+    }
+  } source;
+  std::string body;
+  CURL* curl = curl_easy_init();
+  ASSERT_NE(curl, nullptr);
+  curl_slist* headers = curl_slist_append(nullptr, "Transfer-Encoding: chunked");
+  std::string url = service_->base_url() + "/account/signin.do";
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_CAINFO, service_->certificate_path().c_str());
+  curl_easy_setopt(curl, CURLOPT_POST, 1L);
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(curl, CURLOPT_READFUNCTION, &Source::Read);
+  curl_easy_setopt(curl, CURLOPT_READDATA, &source);
+  curl_easy_setopt(
+      curl, CURLOPT_WRITEFUNCTION, +[](char* d, size_t s, size_t n, void* out) {
+        static_cast<std::string*>(out)->append(d, s * n);
+        return s * n;
+      });
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 60L);
+  curl_easy_perform(curl);
+  long status = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  curl_slist_free_all(headers);
+  curl_easy_cleanup(curl);
+  EXPECT_EQ(status, 411);
+  EXPECT_NE(body.find("\"code\":413"), std::string::npos) << body;
+  EXPECT_GT(source.left, 100u * 1024 * 1024) << "most of the body was taken";
+
+  std::ifstream status_file("/proc/" + std::to_string(service_->pid()) + "/status");
+  long rss_kb = 0;
+  for (std::string line; std::getline(status_file, line);) {
+    if (line.rfind("VmHWM:", 0) == 0)
+      rss_kb = std::stol(line.substr(6));
+  }
+  EXPECT_GT(rss_kb, 0);
+  EXPECT_LT(rss_kb, 100 * 1024);
+  EXPECT_EQ(client_->Get("/version/update.do").code, 200);
+}
+
+TEST_F(ApiServerTest, SlowAndGreedyClientsAreCutOff) {
+  service_->Stop();
+  StartService({"--header-timeout", "1", "--max-per-address", "3"});
+  // Three connections that never start TLS fill this address's share; a
+  // fourth is turned away at once.
+  int idle[3];
+  for (int& fd : idle)
+    ASSERT_GE(fd = ConnectTcp("127.0.0.1", service_->https_port()), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  {
+    TlsConnection refused("127.0.0.1", service_->https_port(), service_->certificate_path());
+    EXPECT_FALSE(refused.ok());
+  }
+  // Each is ended at the handshake deadline.
+  auto start = std::chrono::steady_clock::now();
+  for (int fd : idle) {
+    EXPECT_EQ(ReadPlainLine(fd, 5000), "<closed>");
+    close(fd);
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+
+  // Headers that trickle in are cut at their deadline too, however lively.
+  TlsConnection slow("127.0.0.1", service_->https_port(), service_->certificate_path());
+  ASSERT_TRUE(slow.ok());
+  ASSERT_TRUE(slow.Send("GET /version/update.do HTTP/1.1\r\n"));
+  std::string line = "<timeout>";
+  for (int i = 0; i < 10 && line == "<timeout>"; ++i) {
+    slow.Send("X-Slow: " + std::to_string(i) + "\r\n");
+    line = slow.ReadLine(400);
+  }
+  EXPECT_EQ(line, "<closed>");
+  EXPECT_EQ(client_->Get("/version/update.do").code, 200);
+}
+
+TEST_F(ApiServerTest, SecretsStayOutOfTheLogAndTheStoreIsPrivate) {
+  std::string code = SmsCode(kNumber);
+  ASSERT_EQ(code.size(), 6u);
+  HttpAnswer reg = Register("13800000005", kPassword);
+  ASSERT_EQ(reg.code, 200);
+  service_->Stop();
+  std::ifstream log_file(dir_.path() + "/tern-service.log");
+  std::stringstream log;
+  log << log_file.rdbuf();
+  EXPECT_NE(log.str().find("SMS code sent to " + std::string(kNumber)), std::string::npos);
+  EXPECT_EQ(log.str().find(code), std::string::npos);
+  EXPECT_EQ(log.str().find(reg.token), std::string::npos);
+  struct stat st;
+  ASSERT_EQ(stat((dir_.path() + "/tern-service.db").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(ApiServerTest, GoodsOrdersAndPayment) {

@@ -422,6 +422,24 @@ TEST_F(SkinArchiveTest, EveryWindowFileHasItsSizeAndNamedControls) {
   }
 }
 
+// The node list shows whole 24-pixel node rows: no sliver of the next row at
+// its bottom edge.
+TEST_F(SkinArchiveTest, NodeListShowsWholeRows) {
+  UseArchive("client");
+  SkinWindow window(L"SlideWnd.xml");
+  ASSERT_TRUE(window.Create(nullptr, L"t", UI_WNDSTYLE_DIALOG & ~WS_VISIBLE, 0));
+  window.pm().PaintNow();
+  auto* list = static_cast<DuiLib::CContainerUI*>(
+      window.pm().FindControl(L"node_lists")->GetInterface(L"Container"));
+  ASSERT_NE(list, nullptr);
+  RECT pos = list->GetPos();
+  RECT inset = list->GetInset();
+  int view = (pos.bottom - inset.bottom) - (pos.top + inset.top);
+  EXPECT_GE(view, 4 * 24);
+  EXPECT_EQ(view % 24, 0) << "the list shows " << view << " pixels of rows";
+  DestroyWindow(window.GetHWND());
+}
+
 TEST_F(SkinArchiveTest, InitialTextsAreTheProductTexts) {
   for (const InitialText& t : kInitialTexts) {
     SCOPED_TRACE(t.control);

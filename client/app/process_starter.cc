@@ -9,6 +9,7 @@
 #include "client/engine/route_manager.h"
 #include "client/system/firewall_rules.h"
 #include "client/system/registry_settings.h"
+#include "client/threads/threads_manager.h"
 #include "client/windows/login_wnd.h"
 #include "client/windows/service_call_gate.h"
 #include "client/windows/skin_setup.h"
@@ -46,11 +47,21 @@ void ProcessStarter::OnStartup() {
   std::fflush(stdout);
   InitClientLogging(ClientLogPath());
   RouteManager::GetInstance()->ResetVersionIfStale();
-  EnsureFirewallRules(kFirewallRuleDescription, GetModuleFilePath());
   DuiLib::CPaintManagerUI::SetInstance(instance_);
   SetupSkin();
   RegisterCustomControls();
-  ApplyTunnelRegistrySettings();
+}
+
+void ProcessStarter::OnThreadsStarted() {
+  // The firewall rules and the tunnelling registry values are machine-wide
+  // writes that only a dial needs; on the FILE thread they no longer hold
+  // the login window back (they took most of the start-up time).
+  ThreadsManager::PostTask(ThreadsManager::FILE, FROM_HERE, [] {
+    CoInitialize(nullptr);
+    EnsureFirewallRules(kFirewallRuleDescription, GetModuleFilePath());
+    ApplyTunnelRegistrySettings();
+    CoUninitialize();
+  });
 }
 
 void ProcessStarter::OnBeforeRun() {

@@ -31,7 +31,8 @@ class ProcessStarter : public StarterLoop::Delegate, public base::MessagePumpDis
   // StarterLoop::Delegate:
   void OnStartup() override;
   void OnMessageLoopReady() override {}
-  void OnThreadsStarted() override {}
+  // Posts the machine-wide firewall and registry writes to the FILE thread.
+  void OnThreadsStarted() override;
   void OnBeforeRun() override;
   void OnAfterRun() override {}
   void OnBeforeShutdown() override;

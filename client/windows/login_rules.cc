@@ -1,6 +1,8 @@
 #include "client/windows/login_rules.h"
 
-const char kClientVersion[] = "1.1.4";
+#include "tern/client_version.h"
+
+const char* const kClientVersion = ClientVersionText();
 
 const wchar_t* LoginTipText(int code) {
   switch (code) {

@@ -7,8 +7,9 @@
 
 #include "servicebridge/service_bridge.h"
 
-// The client's own version, compared with the service's as plain text.
-extern const char kClientVersion[];  // "1.1.4"
+// The client's own version (the build's TERN_CLIENT_VERSION, "1.1.4", or the
+// one an update package stamped), compared with the service's as plain text.
+extern const char* const kClientVersion;
 
 // Tip codes shown in "login_tips".
 enum LoginTip {

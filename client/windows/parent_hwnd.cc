@@ -13,9 +13,8 @@ void ParentHWND::InitWindow() {
   SetIcon(kIconResource);
 }
 
-LRESULT ParentHWND::HandleCustomMessage(UINT msg, WPARAM wparam, LPARAM, BOOL& handled) {
-  if (msg == WM_SYSCOMMAND && (wparam & 0xFFF0) == SC_RESTORE)
+LRESULT ParentHWND::OnSysCommand(UINT msg, WPARAM wparam, LPARAM lparam, BOOL& handled) {
+  if ((wparam & 0xFFF0) == SC_RESTORE)
     flag_ = 0;
-  handled = FALSE;
-  return 0;
+  return WindowImplBase::OnSysCommand(msg, wparam, lparam, handled);
 }

@@ -20,7 +20,9 @@ class ParentHWND : public DuiLib::WindowImplBase {
   const wchar_t* GetWindowClassName() const override { return L"ParentFree wnd"; }
   DuiLib::CDuiString GetSkinFile() override { return L"ParentFree.xml"; }
   void InitWindow() override;
-  LRESULT HandleCustomMessage(UINT msg, WPARAM wparam, LPARAM lparam, BOOL& handled) override;
+  // WM_SYSCOMMAND reaches the window here (the UI library's base handles it
+  // before any custom message handling).
+  LRESULT OnSysCommand(UINT msg, WPARAM wparam, LPARAM lparam, BOOL& handled) override;
 
  private:
   unsigned char flag_ = 0;

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <condition_variable>
@@ -65,6 +66,9 @@ int main(int argc, char** argv) {
   if (argc != 5)
     return 2;
   g_mode = argv[1];
+  // No core files from the crashes on purpose.
+  struct rlimit no_core = {0, 0};
+  setrlimit(RLIMIT_CORE, &no_core);
   logging::InitLogging(argv[3], logging::LOG_ONLY_TO_FILE, logging::LOCK_LOG_FILE,
                        logging::APPEND_TO_OLD_LOG_FILE,
                        logging::DISABLE_DCHECK_FOR_NON_OFFICIAL_RELEASE_BUILDS);

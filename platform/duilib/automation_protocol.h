@@ -15,6 +15,7 @@
 //   windows                       -> ok {class title visible l,t,r,b}...
 //   text    CLASS CONTROL         -> ok TEXT
 //   state   CLASS CONTROL         -> ok visible=0|1 enabled=0|1 selected=0|1 focused=0|1
+//   rect    CLASS CONTROL         -> ok left,top,right,bottom (screen pixels)
 //   click   CLASS CONTROL         -> ok   (mouse down and up at the control's centre)
 //   settext CLASS CONTROL TEXT    -> ok   (no "textchanged", as SetText)
 //   type    CLASS CONTROL TEXT    -> ok   (focuses the control, then one WM_CHAR per character)

@@ -347,7 +347,7 @@ Answer Execute(const std::vector<std::string>& r) {
     const char* name;
     size_t args;
   };
-  static const Spec kControlCommands[] = {{"text", 3},    {"state", 3}, {"click", 3},
+  static const Spec kControlCommands[] = {{"text", 3},    {"state", 3}, {"click", 3}, {"rect", 3},
                                           {"settext", 4}, {"type", 4},  {"select", 4}};
   for (const Spec& s : kControlCommands) {
     if (cmd != s.name)
@@ -371,6 +371,14 @@ Answer Execute(const std::vector<std::string>& r) {
     }
     if (cmd == "click")
       return Click(t);
+    if (cmd == "rect") {
+      RECT rc = c->GetPos();
+      POINT origin = {0, 0};
+      ClientToScreen(t.hwnd, &origin);
+      return {"ok", std::to_string(rc.left + origin.x) + "," + std::to_string(rc.top + origin.y) +
+                        "," + std::to_string(rc.right + origin.x) + "," +
+                        std::to_string(rc.bottom + origin.y)};
+    }
     if (cmd == "settext") {
       c->SetText(W(r[3]).c_str());
       return {"ok"};

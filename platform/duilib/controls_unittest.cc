@@ -1,3 +1,4 @@
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "duilib/UIlib.h"
+#include "duilib/presenter.h"
 #include "duilib/test_window_for_testing.h"
 
 namespace DuiLib {
@@ -312,6 +314,110 @@ TEST_F(ControlsTest, WorkerThreadControlCallsRunOnTheWindowThread) {
   EXPECT_EQ(title->GetText(), L"from worker");
   // Asking for messages again takes sends again (for the tests that follow).
   PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+}
+
+// Tab and Shift+Tab walk the tab stops in the window file's order, wrapping;
+// a tab character never reaches an edit.
+TEST_F(ControlsTest, TabMovesFocusInTheWindowsOrder) {
+  HWND h = wnd_->GetHWND();
+  auto key = [&](bool shift) {
+    LPARAM mods = shift ? (static_cast<LPARAM>(MK_SHIFT) << 24) : 0;
+    SendMessageW(h, WM_KEYDOWN, VK_TAB, mods);
+    SendMessageW(h, WM_CHAR, L'\t', mods);
+  };
+  wnd_->Find(L"account_edit")->SetFocus();
+  key(false);
+  EXPECT_EQ(wnd_->pm().GetFocus(), wnd_->Find(L"passwd_edit"));
+  EXPECT_EQ(wnd_->Find(L"account_edit")->GetText(), L"");
+  key(false);
+  EXPECT_EQ(wnd_->pm().GetFocus(), wnd_->Find(L"a"));
+  key(true);
+  key(true);
+  EXPECT_EQ(wnd_->pm().GetFocus(), wnd_->Find(L"account_edit"));
+  // Backwards from the first stop wraps to the last enabled one.
+  key(true);
+  EXPECT_EQ(wnd_->pm().GetFocus(), wnd_->Find(L"mapped_btn"));
+}
+
+// Copy and paste through the clipboard between two windows; a password edit
+// never copies or cuts, but takes a paste.
+TEST_F(ControlsTest, ClipboardRoundTripAndPasswordsNeverCopy) {
+  TestWindowForTesting other(kForm, L"OtherWnd");
+  ASSERT_NE(other.CreateHidden(), nullptr);
+  auto ctrl = [](HWND h, wchar_t key) {
+    SendMessageW(h, WM_KEYDOWN, key, static_cast<LPARAM>(MK_CONTROL) << 24);
+  };
+  auto* from = static_cast<CEditUI*>(wnd_->Find(L"account_edit"));
+  from->SetText(L"13800");
+  from->SetFocus();
+  ctrl(wnd_->GetHWND(), 'A');
+  ctrl(wnd_->GetHWND(), 'C');
+  auto* to = other.Find(L"account_edit");
+  to->SetFocus();
+  ctrl(other.GetHWND(), 'V');
+  EXPECT_EQ(to->GetText(), L"13800");
+
+  auto* secret = wnd_->Find(L"passwd_edit");
+  secret->SetText(L"hunter2");
+  secret->SetFocus();
+  ctrl(wnd_->GetHWND(), 'A');
+  ctrl(wnd_->GetHWND(), 'C');
+  ctrl(wnd_->GetHWND(), 'X');
+  EXPECT_EQ(secret->GetText(), L"hunter2");
+  EXPECT_EQ(CPresenter::GetClipboardText(), L"13800");
+  // Cut from a normal edit moves the text; a paste into the password edit works.
+  from->SetFocus();
+  ctrl(wnd_->GetHWND(), 'A');
+  ctrl(wnd_->GetHWND(), 'X');
+  EXPECT_EQ(from->GetText(), L"");
+  secret->SetFocus();
+  ctrl(wnd_->GetHWND(), 'A');
+  ctrl(wnd_->GetHWND(), 'V');
+  EXPECT_EQ(secret->GetText(), L"13800");
+  DestroyWindow(other.GetHWND());
+}
+
+// Chinese input: the pre-edit shows at the caret (drawn, not typed), the
+// caret rectangle for the input method follows it, and the composed text
+// arrives as ordinary characters. A password edit shows no pre-edit.
+TEST_F(ControlsTest, InputMethodPreEditShowsAtTheCaret) {
+  auto* edit = static_cast<CEditUI*>(wnd_->Find(L"account_edit"));
+  edit->SetText(L"ab");
+  edit->SetFocus();
+  RECT window;
+  GetWindowRect(wnd_->GetHWND(), &window);
+  // Text pixels right of the caret, in the caret's line.
+  auto inked_after_caret = [&](RECT caret) {
+    wnd_->pm().PaintNow();
+    cairo_surface_t* s = wnd_->pm().GetSurface();
+    const unsigned char* data = cairo_image_surface_get_data(s);
+    int stride = cairo_image_surface_get_stride(s);
+    int inked = 0;
+    for (int y = caret.top - window.top; y < caret.bottom - window.top; ++y) {
+      for (int x = caret.left - window.left + 2; x < caret.left - window.left + 40; ++x) {
+        const unsigned char* px = data + y * stride + x * 4;
+        if (px[3] > 0 && px[0] < 128 && px[1] < 128 && px[2] < 128)
+          ++inked;
+      }
+    }
+    return inked;
+  };
+  RECT before = wnd_->pm().SetComposition(L"");
+  EXPECT_EQ(inked_after_caret(before), 0);
+  RECT caret = wnd_->pm().SetComposition(L"zhong");
+  EXPECT_EQ(edit->GetComposition(), L"zhong");
+  EXPECT_EQ(edit->GetText(), L"ab");
+  EXPECT_EQ(caret.left, before.left);
+  EXPECT_GT(inked_after_caret(caret), 20);
+  wnd_->pm().SetComposition(L"");
+  SendMessageW(wnd_->GetHWND(), WM_CHAR, L'中', 0);
+  EXPECT_EQ(edit->GetText(), L"ab中");
+  EXPECT_TRUE(edit->GetComposition().empty());
+
+  auto* secret = static_cast<CEditUI*>(wnd_->Find(L"passwd_edit"));
+  secret->SetFocus();
+  wnd_->pm().SetComposition(L"mima");
+  EXPECT_TRUE(secret->GetComposition().empty());
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
 // The demo program on a real X server: what the X server itself reports
 // (xwininfo, screenshots), not only our own bookkeeping.
+#include <gio/gio.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "base/scoped_temp_dir.h"
 #include "duilib/x_server_for_testing.h"
@@ -60,18 +64,25 @@ class DesktopTest : public ::testing::Test {
   void TearDown() override { XServerForTesting::Stop(pid_); }
 
   void Launch(XServerForTesting& x, std::vector<std::string> args) {
-    args.insert(args.begin(), ProgramDir() + "/duilib-demo");
-    // The program's standard error goes to a file the test reads.
-    std::vector<std::string> shell = {"sh", "-c", "exec \"$0\" \"$@\" 2>'" + log_ + "'"};
-    shell.insert(shell.end(), args.begin(), args.end());
-    pid_ = x.Launch(shell, {"TERN_AUTOMATION=" + socket_,
-                            "TERN_MACHINE_ROOT=" + (dir_.GetPath() / "machine").string(),
-                            "HOME=" + dir_.GetPath().string()});
+    pid_ = LaunchDemo(x, args, socket_, log_);
     ASSERT_GT(pid_, 0);
   }
+  pid_t LaunchDemo(XServerForTesting& x,
+                   std::vector<std::string> args,
+                   const std::string& socket,
+                   const std::string& log) {
+    args.insert(args.begin(), ProgramDir() + "/duilib-demo");
+    // The program's standard error goes to a file the test reads.
+    std::vector<std::string> shell = {"sh", "-c", "exec \"$0\" \"$@\" 2>'" + log + "'"};
+    shell.insert(shell.end(), args.begin(), args.end());
+    return x.Launch(shell, {"TERN_AUTOMATION=" + socket,
+                            "TERN_MACHINE_ROOT=" + (dir_.GetPath() / "machine").string(),
+                            "HOME=" + dir_.GetPath().string()});
+  }
   // Runs tern-automate; its printed fields, or "error: ..." on failure.
-  std::string Automate(const std::string& args) {
-    std::string cmd = "'" + ProgramDir() + "/tern-automate' --timeout 10000 --socket '" + socket_ +
+  std::string Automate(const std::string& args) { return AutomateAt(socket_, args); }
+  std::string AutomateAt(const std::string& socket, const std::string& args) {
+    std::string cmd = "'" + ProgramDir() + "/tern-automate' --timeout 10000 --socket '" + socket +
                       "' " + args + " 2>&1";
     FILE* p = popen(cmd.c_str(), "r");
     std::string out;
@@ -84,9 +95,9 @@ class DesktopTest : public ::testing::Test {
     return out;
   }
   // The X window of the program, once it is mapped.
-  std::string WindowOf(XServerForTesting& x) {
-    std::string out =
-        x.Shell("timeout 10 xdotool search --sync --onlyvisible --pid " + std::to_string(pid_));
+  std::string WindowOf(XServerForTesting& x, pid_t pid = 0) {
+    std::string out = x.Shell("timeout 10 xdotool search --sync --onlyvisible --pid " +
+                              std::to_string(pid ? pid : pid_));
     std::istringstream in(out);
     std::string wid;
     in >> wid;
@@ -166,6 +177,267 @@ TEST_F(DesktopTest, MessageBoxWithoutAnyWindowIsShownAndAnswers) {
   pid_ = -1;
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 1);  // IDOK
+}
+
+// The centre of a control in screen pixels, from the automation's "rect".
+std::string CentreOf(const std::string& rect_answer) {
+  int l = 0, t = 0, r = 0, b = 0;
+  if (std::sscanf(rect_answer.c_str(), "%d,%d,%d,%d", &l, &t, &r, &b) != 4)
+    return "0 0";
+  return std::to_string((l + r) / 2) + " " + std::to_string((t + b) / 2);
+}
+
+// Real mouse and keyboard input from the X server: a click outside closes a
+// menu, Tab and Shift+Tab move the focus, typed text lands in the focused edit.
+TEST_F(DesktopTest, OutsideClickClosesMenuAndTabMovesFocus) {
+  XServerForTesting x;
+  ASSERT_TRUE(x.Start(false));
+  Launch(x, {});
+  ASSERT_EQ(Automate("wait DemoWnd").find("error"), std::string::npos);
+  ASSERT_FALSE(WindowOf(x).empty());
+  x.Shell("xdotool mousemove " + CentreOf(Automate("rect DemoWnd menu_btn")) + " click 1");
+  ASSERT_EQ(Automate("wait MenuWnd").find("error"), std::string::npos);
+  // Click on the window's status line, away from the menu.
+  x.Shell("xdotool mousemove " + CentreOf(Automate("rect DemoWnd status_label")) + " click 1");
+  std::string windows;
+  for (int i = 0; i < 100; ++i) {
+    windows = Automate("windows");
+    if (windows.find("MenuWnd") == std::string::npos)
+      break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(windows.find("MenuWnd"), std::string::npos) << windows;
+
+  x.Shell("xdotool mousemove " + CentreOf(Automate("rect DemoWnd account_edit")) +
+          " click 1 type 138");
+  x.Shell("xdotool key Tab type pw");
+  Automate("text DemoWnd passwd_edit");  // answers after the input above
+  EXPECT_EQ(Automate("text DemoWnd account_edit"), "138\n");
+  EXPECT_EQ(Automate("text DemoWnd passwd_edit"), "pw\n");
+  EXPECT_NE(Automate("state DemoWnd passwd_edit").find("focused=1"), std::string::npos);
+  x.Shell("xdotool key shift+Tab");
+  std::string state;
+  for (int i = 0; i < 100; ++i) {
+    state = Automate("state DemoWnd account_edit");
+    if (state.find("focused=1") != std::string::npos)
+      break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_NE(state.find("focused=1"), std::string::npos) << state;
+}
+
+// Copy in one program, paste in another: the X clipboard carries the text;
+// a password edit copies nothing.
+TEST_F(DesktopTest, ClipboardRoundTripBetweenTwoPrograms) {
+  XServerForTesting x;
+  ASSERT_TRUE(x.Start(false));
+  Launch(x, {});
+  ASSERT_EQ(Automate("wait DemoWnd").find("error"), std::string::npos);
+  ASSERT_FALSE(WindowOf(x).empty());
+  auto keys_in = [&](const std::string& socket, const std::string& control,
+                     const std::string& keys) {
+    x.Shell("xdotool mousemove " + CentreOf(AutomateAt(socket, "rect DemoWnd " + control)) +
+            " click 1 " + keys);
+    AutomateAt(socket, "text DemoWnd " + control);  // answers after the input
+  };
+  keys_in(socket_, "account_edit", "type 13800");
+  x.Shell("xdotool key ctrl+a ctrl+c");
+  keys_in(socket_, "passwd_edit", "type secret");
+  x.Shell("xdotool key ctrl+a ctrl+c ctrl+x");
+  EXPECT_EQ(Automate("text DemoWnd passwd_edit"), "secret\n");
+  // The second program opens on top of the first, at the same place.
+  std::string socket2 = (dir_.GetPath() / "ui2.sock").string();
+  pid_t second = LaunchDemo(x, {}, socket2, (dir_.GetPath() / "stderr2.log").string());
+  ASSERT_GT(second, 0);
+  ASSERT_EQ(AutomateAt(socket2, "wait DemoWnd").find("error"), std::string::npos);
+  ASSERT_FALSE(WindowOf(x, second).empty());
+  keys_in(socket2, "account_edit", "key ctrl+v");
+  std::string pasted;
+  for (int i = 0; i < 100; ++i) {
+    pasted = AutomateAt(socket2, "text DemoWnd account_edit");
+    if (pasted != "\n")
+      break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  // What the first program copied, not its password.
+  EXPECT_EQ(pasted, "13800\n");
+  XServerForTesting::Stop(second);
+}
+
+// With a window manager: minimising from the desktop reaches the window as
+// SC_MINIMIZE and unmaps it; activating it again restores it with SC_RESTORE.
+TEST_F(DesktopTest, MinimiseAndRestoreFromTheWindowManager) {
+  XServerForTesting x;
+  ASSERT_TRUE(x.Start(true));
+  Launch(x, {});
+  ASSERT_EQ(Automate("wait DemoWnd").find("error"), std::string::npos);
+  std::string wid = WindowOf(x);
+  ASSERT_FALSE(wid.empty());
+  x.Shell("xdotool windowminimize --sync " + wid);
+  std::string status;
+  for (int i = 0; i < 100; ++i) {
+    status = Automate("text DemoWnd status_label");
+    if (status == "系统:最小化\n")
+      break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(status, "系统:最小化\n");
+  EXPECT_FALSE(ReadGeometry(x, wid).viewable);
+  x.Shell("xdotool windowactivate --sync " + wid);
+  for (int i = 0; i < 100; ++i) {
+    status = Automate("text DemoWnd status_label");
+    if (status == "系统:还原\n")
+      break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(status, "系统:还原\n");
+  EXPECT_TRUE(ReadGeometry(x, wid).viewable);
+}
+
+// A tray host of our own on a private session bus: it takes the
+// StatusNotifierItem registrations, as a desktop's tray does.
+class WatcherForTesting {
+ public:
+  ~WatcherForTesting() {
+    if (bus_)
+      g_object_unref(bus_);
+    if (context_) {
+      g_main_context_pop_thread_default(context_);
+      g_main_context_unref(context_);
+    }
+    if (daemon_pid_ > 0)
+      kill(daemon_pid_, SIGTERM);
+  }
+  bool Start() {
+    FILE* p = popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
+    if (!p)
+      return false;
+    char line[512];
+    if (fgets(line, sizeof(line), p))
+      address_ = line;
+    if (fgets(line, sizeof(line), p))
+      daemon_pid_ = std::atoi(line);
+    pclose(p);
+    while (!address_.empty() && address_.back() == '\n')
+      address_.pop_back();
+    if (address_.empty())
+      return false;
+    context_ = g_main_context_new();
+    g_main_context_push_thread_default(context_);
+    bus_ = g_dbus_connection_new_for_address_sync(
+        address_.c_str(),
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, nullptr);
+    if (!bus_)
+      return false;
+    static const char kXml[] =
+        "<node><interface name='org.kde.StatusNotifierWatcher'>"
+        "<method name='RegisterStatusNotifierItem'><arg type='s' direction='in'/></method>"
+        "</interface></node>";
+    GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kXml, nullptr);
+    static const GDBusInterfaceVTable vtable = {
+        [](GDBusConnection*, const gchar* sender, const gchar*, const gchar*, const gchar*,
+           GVariant* params, GDBusMethodInvocation* invocation, gpointer self) {
+          const gchar* path = nullptr;
+          g_variant_get(params, "(&s)", &path);
+          auto* w = static_cast<WatcherForTesting*>(self);
+          w->item_sender_ = sender;
+          w->item_path_ = path;
+          g_dbus_method_invocation_return_value(invocation, nullptr);
+        },
+        nullptr,
+        nullptr,
+        {}};
+    g_dbus_connection_register_object(bus_, "/StatusNotifierWatcher", node->interfaces[0], &vtable,
+                                      this, nullptr, nullptr);
+    g_dbus_node_info_unref(node);
+    GVariant* owned = g_dbus_connection_call_sync(
+        bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+        "RequestName", g_variant_new("(su)", "org.kde.StatusNotifierWatcher", 0u), nullptr,
+        G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+    if (!owned)
+      return false;
+    g_variant_unref(owned);
+    return true;
+  }
+  const std::string& address() const { return address_; }
+  // Serves the bus until an item registered or 10 s passed.
+  bool WaitForItem() {
+    for (int i = 0; i < 1000 && item_path_.empty(); ++i) {
+      while (g_main_context_iteration(context_, FALSE)) {
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return !item_path_.empty();
+  }
+  std::string Title() {
+    GVariant* r = g_dbus_connection_call_sync(
+        bus_, item_sender_.c_str(), item_path_.c_str(), "org.freedesktop.DBus.Properties", "Get",
+        g_variant_new("(ss)", "org.kde.StatusNotifierItem", "Title"), nullptr,
+        G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+    if (!r)
+      return "";
+    GVariant* inner = nullptr;
+    g_variant_get(r, "(v)", &inner);
+    std::string title = g_variant_get_string(inner, nullptr);
+    g_variant_unref(inner);
+    g_variant_unref(r);
+    return title;
+  }
+  bool Activate() {
+    GVariant* r = g_dbus_connection_call_sync(
+        bus_, item_sender_.c_str(), item_path_.c_str(), "org.kde.StatusNotifierItem", "Activate",
+        g_variant_new("(ii)", 10, 10), nullptr, G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+    if (r)
+      g_variant_unref(r);
+    return r != nullptr;
+  }
+
+ private:
+  std::string address_;
+  pid_t daemon_pid_ = -1;
+  GMainContext* context_ = nullptr;
+  GDBusConnection* bus_ = nullptr;
+  std::string item_sender_;
+  std::string item_path_;
+};
+
+// The tray icon registers with the desktop's tray host, carries the tip, and
+// activating it (a left click in the tray) restores the minimised window.
+TEST_F(DesktopTest, TrayIconRegistersAndActivationRestoresTheWindow) {
+  if (std::system("command -v dbus-daemon >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "dbus-daemon is not installed";
+  XServerForTesting x;
+  ASSERT_TRUE(x.Start(true));
+  WatcherForTesting watcher;
+  ASSERT_TRUE(watcher.Start());
+  std::vector<std::string> shell = {"sh", "-c", "exec \"$0\" \"$@\" 2>'" + log_ + "'",
+                                    ProgramDir() + "/duilib-demo"};
+  pid_ = x.Launch(shell,
+                  {"TERN_AUTOMATION=" + socket_, "DBUS_SESSION_BUS_ADDRESS=" + watcher.address(),
+                   "TERN_MACHINE_ROOT=" + (dir_.GetPath() / "machine").string(),
+                   "HOME=" + dir_.GetPath().string()});
+  ASSERT_GT(pid_, 0);
+  ASSERT_EQ(Automate("wait DemoWnd").find("error"), std::string::npos);
+  std::string wid = WindowOf(x);
+  ASSERT_FALSE(wid.empty());
+  ASSERT_TRUE(watcher.WaitForItem()) << ReadFile(log_);
+  EXPECT_EQ(watcher.Title(), "Tern 示例");
+  x.Shell("xdotool windowminimize --sync " + wid);
+  for (int i = 0; i < 100 && ReadGeometry(x, wid).viewable; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_FALSE(ReadGeometry(x, wid).viewable);
+  ASSERT_TRUE(watcher.Activate());
+  std::string status;
+  for (int i = 0; i < 100; ++i) {
+    status = Automate("text DemoWnd status_label");
+    if (status == "托盘:单击\n" && ReadGeometry(x, wid).viewable)
+      break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(status, "托盘:单击\n");
+  EXPECT_TRUE(ReadGeometry(x, wid).viewable);
 }
 
 }  // namespace

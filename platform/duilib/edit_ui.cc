@@ -5,6 +5,7 @@
 #include <cwctype>
 
 #include "duilib/paint_manager_ui.h"
+#include "duilib/presenter.h"
 #include "duilib/render_engine.h"
 
 namespace DuiLib {
@@ -73,6 +74,29 @@ std::wstring CEditUI::GetDisplayText() const {
   return m_sText.str();
 }
 
+void CEditUI::SetComposition(const std::wstring& text) {
+  // A password is typed blind: no pre-edit shows there.
+  std::wstring shown = m_bPasswordMode ? std::wstring() : text;
+  if (shown == m_sComposition)
+    return;
+  m_sComposition = shown;
+  Invalidate();
+}
+
+RECT CEditUI::GetCaretRect() {
+  RECT rc = m_rcItem;
+  if (!m_pManager)
+    return rc;
+  rc.left += m_rcTextPadding.left;
+  SIZE line = CRenderEngine::GetTextSize(m_pManager, L"Ay", m_iFont);
+  int inner_top = m_rcItem.top + m_rcTextPadding.top;
+  int inner_bottom = m_rcItem.bottom - m_rcTextPadding.bottom;
+  int top = inner_top + ((inner_bottom - inner_top) - line.cy) / 2;
+  std::wstring shown = GetDisplayText();
+  int x = CRenderEngine::GetTextSize(m_pManager, shown.substr(0, m_iCaret).c_str(), m_iFont).cx;
+  return {rc.left + x, top, rc.left + x + 1, top + line.cy};
+}
+
 void CEditUI::DeleteSelection() {
   int a = GetSelStart();
   int b = GetSelEnd();
@@ -134,6 +158,8 @@ int CEditUI::CaretFromX(int x) {
 }
 
 void CEditUI::DoEvent(TEventUI& event) {
+  if (event.Type == UIEVENT_KILLFOCUS)
+    m_sComposition.clear();  // the input method ends its composition too
   if (!IsMouseEnabled() && event.Type > UIEVENT__MOUSEBEGIN && event.Type < UIEVENT__MOUSEEND) {
     CLabelUI::DoEvent(event);
     return;
@@ -227,6 +253,32 @@ void CEditUI::DoEvent(TEventUI& event) {
           if (ctrl)
             SetSelAll();
           return;
+        case 'C':
+        case 'X': {
+          // A password never leaves its edit.
+          if (!ctrl || m_bPasswordMode || GetSelStart() == GetSelEnd())
+            return;
+          std::wstring all = m_sText.str();
+          CPresenter::SetClipboardText(all.substr(GetSelStart(), GetSelEnd() - GetSelStart()));
+          if (event.chKey == 'X' && !m_bReadOnly) {
+            DeleteSelection();
+            Invalidate();
+            if (m_pManager)
+              m_pManager->SendNotify(this, DUI_MSGTYPE_TEXTCHANGED);
+          }
+          return;
+        }
+        case 'V': {
+          if (!ctrl || m_bReadOnly)
+            return;
+          std::wstring text = CPresenter::GetClipboardText();
+          // A single-line edit takes the first line only.
+          if (!WantsNewLine())
+            text = text.substr(0, text.find_first_of(L"\r\n"));
+          if (!text.empty())
+            TypeText(text.c_str());
+          return;
+        }
         default:
           return;
       }
@@ -281,6 +333,12 @@ void CEditUI::PaintText(HDC hdc) {
   rc.top += m_rcTextPadding.top;
   rc.bottom -= m_rcTextPadding.bottom;
   std::wstring shown = GetDisplayText();
+  int caret_index = m_iCaret;
+  int composition_end = m_iCaret;
+  if (!m_sComposition.empty() && m_bFocused) {
+    shown.insert(static_cast<size_t>(std::min<int>(m_iCaret, shown.size())), m_sComposition);
+    composition_end = caret_index + static_cast<int>(m_sComposition.size());
+  }
   if (shown.empty() && !m_bFocused && !m_sTipValue.IsEmpty()) {
     CRenderEngine::DrawText(hdc, m_pManager, rc, m_sTipValue, m_dwTipValueColor, m_iFont,
                             m_uTextStyle);
@@ -301,8 +359,20 @@ void CEditUI::PaintText(HDC hdc) {
     color = m_dwDisabledTextColor ? m_dwDisabledTextColor : m_pManager->GetDefaultDisabledColor();
   CRenderEngine::DrawText(hdc, m_pManager, rc, shown.c_str(), color, m_iFont,
                           DT_SINGLELINE | DT_VCENTER | DT_LEFT);
+  if (composition_end > caret_index) {
+    // The pre-edit is underlined, as input methods show it.
+    int x0 =
+        CRenderEngine::GetTextSize(m_pManager, shown.substr(0, caret_index).c_str(), m_iFont).cx;
+    int x1 =
+        CRenderEngine::GetTextSize(m_pManager, shown.substr(0, composition_end).c_str(), m_iFont)
+            .cx;
+    RECT underline = {rc.left + x0, top + line.cy - 1, rc.left + x1, top + line.cy};
+    CRenderEngine::DrawColor(hdc, underline, color);
+  }
   if (m_bFocused && !m_bReadOnly) {
-    int x = CRenderEngine::GetTextSize(m_pManager, shown.substr(0, m_iCaret).c_str(), m_iFont).cx;
+    int x =
+        CRenderEngine::GetTextSize(m_pManager, shown.substr(0, composition_end).c_str(), m_iFont)
+            .cx;
     RECT caret = {rc.left + x, top, rc.left + x + 1, top + line.cy};
     CRenderEngine::DrawColor(hdc, caret, color);
   }

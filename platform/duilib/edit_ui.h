@@ -35,6 +35,12 @@ class CEditUI : public CLabelUI {
   int GetSelEnd() const { return std::max(m_iAnchor, m_iCaret); }
   // The text as drawn (masked in password mode).
   std::wstring GetDisplayText() const;
+  // An input method's text still being composed (the pre-edit): drawn
+  // underlined at the caret, not part of the text. Empty ends it.
+  void SetComposition(const std::wstring& text);
+  const std::wstring& GetComposition() const { return m_sComposition; }
+  // Where the caret is drawn, in window pixels (for the input method's window).
+  RECT GetCaretRect();
   // Inserts typed text as if it came from the keyboard (limit, digits-only
   // and read-only rules apply; "textchanged" when something changed).
   bool TypeText(const wchar_t* text);
@@ -56,6 +62,7 @@ class CEditUI : public CLabelUI {
   bool m_bNumberOnly = false;
   wchar_t m_cPasswordChar = L'*';
   int m_iCaret = 0;
+  std::wstring m_sComposition;
   int m_iAnchor = 0;
   CDuiString m_sTipValue;
   DWORD m_dwTipValueColor = 0xFFBAC0C5;

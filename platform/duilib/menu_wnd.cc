@@ -106,6 +106,13 @@ void CMenuWnd::Notify(TNotifyUI& msg) {
   Close(IDOK);
 }
 
+LRESULT CMenuWnd::HandleCustomMessage(UINT msg, WPARAM wparam, LPARAM, BOOL& handled) {
+  handled = FALSE;
+  if (msg == WM_ACTIVATE && LOWORD(wparam) == WA_INACTIVE)
+    Close(IDCANCEL);
+  return 0;
+}
+
 void CMenuWnd::OnFinalMessage(HWND hwnd) {
   WindowImplBase::OnFinalMessage(hwnd);
   delete this;

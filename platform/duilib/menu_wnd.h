@@ -51,6 +51,8 @@ class CMenuWnd : public WindowImplBase {
   CDuiString GetSkinFile() override { return xml_.c_str(); }
   void Notify(TNotifyUI& msg) override;
   void OnFinalMessage(HWND hwnd) override;
+  // A click elsewhere or the focus going to another program closes the menu.
+  LRESULT HandleCustomMessage(UINT msg, WPARAM wparam, LPARAM lparam, BOOL& handled) override;
 
  private:
   std::wstring xml_;

@@ -11,7 +11,9 @@
 
 #include "base/logging.h"
 #include "duilib/automation_server.h"
+#include "duilib/edit_ui.h"
 #include "duilib/presenter.h"
+#include "duilib/tray_host.h"
 #include "duilib/zip_archive.h"
 #include "win32/message_pump_hooks.h"
 #include "win32/window_end_session.h"
@@ -110,6 +112,7 @@ void CPaintManagerUI::SetInstance(HINSTANCE instance) {
   CPresenter::InstallMessageBox();
   automation::StartFromEnvironment();
   win32::EndSessionOnSignals();
+  tray_host::Start();
 }
 
 HINSTANCE CPaintManagerUI::GetInstance() {
@@ -469,6 +472,46 @@ void CPaintManagerUI::SetFocus(CControlUI* control) {
   }
 }
 
+RECT CPaintManagerUI::SetComposition(const std::wstring& text) {
+  RECT caret = {0, 0, 0, 0};
+  auto* edit = m_pFocus ? static_cast<CEditUI*>(m_pFocus->GetInterface(L"Edit")) : nullptr;
+  if (!edit)
+    return caret;
+  edit->SetComposition(text);
+  caret = edit->GetCaretRect();
+  POINT origin = {0, 0};
+  ::ClientToScreen(m_hWndPaint, &origin);
+  OffsetRect(&caret, origin.x, origin.y);
+  return caret;
+}
+
+bool CPaintManagerUI::MoveFocus(bool forward) {
+  if (!m_pRoot)
+    return false;
+  // Tab stops in the window's order: the order of the window file.
+  struct Collect {
+    static CControlUI* CALLBACK Proc(CControlUI* c, LPVOID data) {
+      if ((c->GetControlFlags() & UIFLAG_TABSTOP) && c->IsVisible() && c->IsEnabled())
+        static_cast<std::vector<CControlUI*>*>(data)->push_back(c);
+      return nullptr;
+    }
+  };
+  std::vector<CControlUI*> stops;
+  m_pRoot->FindControl(Collect::Proc, &stops, UIFIND_VISIBLE | UIFIND_ENABLED);
+  if (stops.empty())
+    return false;
+  auto it = std::find(stops.begin(), stops.end(), m_pFocus);
+  size_t next;
+  if (it == stops.end())
+    next = forward ? 0 : stops.size() - 1;
+  else if (forward)
+    next = (static_cast<size_t>(it - stops.begin()) + 1) % stops.size();
+  else
+    next = (static_cast<size_t>(it - stops.begin()) + stops.size() - 1) % stops.size();
+  SetFocus(stops[next]);
+  return true;
+}
+
 void CPaintManagerUI::SetCapture() {
   ::SetCapture(m_hWndPaint);
   m_bMouseCapture = true;
@@ -764,6 +807,10 @@ bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wparam, LPARAM lparam, LRE
         m_bPaintPosted = false;
       return true;
     case WM_SIZE:
+      if (m_presenter)
+        m_presenter->SetMinimized(wparam == SIZE_MINIMIZED);
+      if (wparam == SIZE_MINIMIZED)
+        return false;
       if (m_pRoot)
         m_pRoot->NeedUpdate();
       m_bUpdateNeeded = true;
@@ -771,6 +818,19 @@ bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wparam, LPARAM lparam, LRE
         m_presenter->Resize(GetClientSize());
       Invalidate();
       return false;
+    case WM_GETMINMAXINFO: {
+      // The window file's "mininfo" and "maxinfo" limit its size.
+      auto* mmi = reinterpret_cast<MINMAXINFO*>(lparam);
+      if (m_szMinWindow.cx > 0)
+        mmi->ptMinTrackSize.x = m_szMinWindow.cx;
+      if (m_szMinWindow.cy > 0)
+        mmi->ptMinTrackSize.y = m_szMinWindow.cy;
+      if (m_szMaxWindow.cx > 0)
+        mmi->ptMaxTrackSize.x = m_szMaxWindow.cx;
+      if (m_szMaxWindow.cy > 0)
+        mmi->ptMaxTrackSize.y = m_szMaxWindow.cy;
+      return false;
+    }
     case WM_MOVE:
       if (m_presenter)
         m_presenter->Move(m_hWndPaint);
@@ -888,6 +948,12 @@ bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wparam, LPARAM lparam, LRE
     case WM_KEYDOWN:
     case WM_KEYUP:
     case WM_CHAR: {
+      if (msg == WM_KEYDOWN && wparam == VK_TAB) {
+        MoveFocus(((lparam >> 24) & MK_SHIFT) == 0);
+        return true;
+      }
+      if (msg == WM_CHAR && wparam == L'\t')
+        return true;  // Tab moves focus; no control types it.
       if (!m_pFocus)
         return false;
       event.Type = msg == WM_KEYDOWN ? UIEVENT_KEYDOWN

@@ -93,6 +93,9 @@ class CPaintManagerUI {
 
   CControlUI* GetFocus() const { return m_pFocus; }
   void SetFocus(CControlUI* control);
+  // Tab / Shift+Tab: focus the next (previous) tab stop in the window's
+  // order, wrapping around. False when the window has none.
+  bool MoveFocus(bool forward);
   void SetCapture();
   void ReleaseCapture();
   bool IsCaptured() const { return m_bMouseCapture; }
@@ -148,6 +151,11 @@ class CPaintManagerUI {
 
   // Decoded images by description file name, shared by the process.
   TImageInfo* GetImage(const wchar_t* file);
+
+  // An input method's pre-edit for the focused edit (SDL text editing);
+  // empty ends it. Returns the caret rectangle in screen pixels, for the input
+  // method's candidate window.
+  RECT SetComposition(const std::wstring& text);
 
   // Window messages. Returns true when handled; the result goes to `result`.
   bool PreMessageHandler(UINT msg, WPARAM wparam, LPARAM lparam, LRESULT& result);

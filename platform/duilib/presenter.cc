@@ -13,7 +13,10 @@
 
 #include "base/logging.h"
 #include "duilib/message_box_wnd.h"
+#include "duilib/paint_manager_ui.h"
+#include "duilib/tray_host.h"
 #include "win32/screen_metrics.h"
+#include "win32/tray.h"
 
 namespace DuiLib {
 namespace {
@@ -27,6 +30,8 @@ struct SdlState {
   std::map<Uint32, HWND> windows;
   // Caption dragging: the window and the grab offset inside it.
   HWND dragging = nullptr;
+  // The window that last took a click or was shown active.
+  HWND active = nullptr;
   POINT drag_offset = {0, 0};
   // The watcher thread waits for X input, then asks the UI thread to pump.
   std::thread watcher;
@@ -78,14 +83,29 @@ WPARAM KeyToVk(SDL_Keycode key) {
   }
 }
 
-LPARAM Modifiers() {
-  SDL_Keymod mod = SDL_GetModState();
+// The modifiers as they were when the key went down: SDL's current state may
+// already be past them when a batch of events is drained.
+LPARAM Modifiers(Uint16 mod) {
   LPARAM m = 0;
   if (mod & KMOD_SHIFT)
     m |= MK_SHIFT;
   if (mod & KMOD_CTRL)
     m |= MK_CONTROL;
   return m << 24;
+}
+
+// Moves activation to `hwnd` (null: away from every window of ours); the
+// window losing it hears WM_ACTIVATE WA_INACTIVE (menus close on it).
+void Activate(HWND hwnd, WPARAM how) {
+  SdlState& s = S();
+  HWND old = s.active;
+  if (old == hwnd)
+    return;
+  s.active = hwnd;
+  if (old && IsWindow(old))
+    PostMessageW(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(hwnd));
+  if (hwnd)
+    PostMessageW(hwnd, WM_ACTIVATE, how, reinterpret_cast<LPARAM>(old));
 }
 
 void Translate(const SDL_Event& e) {
@@ -108,6 +128,9 @@ void Translate(const SDL_Event& e) {
       break;
     case SDL_TEXTINPUT:
       id = e.text.windowID;
+      break;
+    case SDL_TEXTEDITING:
+      id = e.edit.windowID;
       break;
     case SDL_WINDOWEVENT:
       id = e.window.windowID;
@@ -148,6 +171,13 @@ void Translate(const SDL_Event& e) {
       break;
     case SDL_MOUSEBUTTONDOWN: {
       SetCursorPos(gx, gy);
+      Activate(hwnd, WA_CLICKACTIVE);
+      // Click to focus, also where no window manager gives the keyboard to
+      // the clicked window (and after a closed menu took it along).
+      if (SDL_Window* window = SDL_GetWindowFromID(id)) {
+        if (!(SDL_GetWindowFlags(window) & SDL_WINDOW_INPUT_FOCUS))
+          SDL_SetWindowInputFocus(window);
+      }
       if (e.button.button == SDL_BUTTON_LEFT) {
         LRESULT hit = SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(gx, gy));
         if (hit == HTCAPTION) {
@@ -180,16 +210,33 @@ void Translate(const SDL_Event& e) {
       break;
     case SDL_KEYDOWN:
       if (WPARAM vk = KeyToVk(e.key.keysym.sym))
-        PostMessageW(hwnd, WM_KEYDOWN, vk, Modifiers());
+        PostMessageW(hwnd, WM_KEYDOWN, vk, Modifiers(e.key.keysym.mod));
       break;
     case SDL_KEYUP:
       if (WPARAM vk = KeyToVk(e.key.keysym.sym))
-        PostMessageW(hwnd, WM_KEYUP, vk, Modifiers());
+        PostMessageW(hwnd, WM_KEYUP, vk, Modifiers(e.key.keysym.mod));
       break;
     case SDL_TEXTINPUT:
+      // The composed text arrives: the pre-edit ends.
+      for (CPaintManagerUI* m : CPaintManagerUI::GetPaintManagers()) {
+        if (m->GetPaintWindow() == hwnd)
+          m->SetComposition(L"");
+      }
       for (wchar_t c : FromUtf8(e.text.text)) {
         if (c >= 0x20)
           PostMessageW(hwnd, WM_CHAR, c, 0);
+      }
+      break;
+    case SDL_TEXTEDITING:
+      // Chinese input: the text being composed shows at the caret, and the
+      // input method's candidate window opens beside it.
+      for (CPaintManagerUI* m : CPaintManagerUI::GetPaintManagers()) {
+        if (m->GetPaintWindow() != hwnd)
+          continue;
+        RECT caret = m->SetComposition(FromUtf8(e.edit.text));
+        SDL_Rect at = {static_cast<int>(caret.left - wr.left), static_cast<int>(caret.top - wr.top),
+                       1, static_cast<int>(caret.bottom - caret.top)};
+        SDL_SetTextInputRect(&at);
       }
       break;
     case SDL_WINDOWEVENT:
@@ -199,6 +246,25 @@ void Translate(const SDL_Event& e) {
         PostMessageW(hwnd, WM_MOUSELEAVE, 0, 0);
       else if (e.window.event == SDL_WINDOWEVENT_EXPOSED)
         InvalidateRect(hwnd, nullptr, FALSE);
+      else if (e.window.event == SDL_WINDOWEVENT_MOVED &&
+               (e.window.data1 != wr.left || e.window.data2 != wr.top))
+        // Moved by the window manager or another program: follow it.
+        SetWindowPos(hwnd, nullptr, e.window.data1, e.window.data2, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      else if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST && s.active == hwnd)
+        Activate(nullptr, WA_INACTIVE);
+      // The window manager minimised or restored it (taskbar, keyboard):
+      // the window hears it as the system command it would get on Windows.
+      else if (e.window.event == SDL_WINDOWEVENT_MINIMIZED && !IsIconic(hwnd))
+        PostMessageW(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+      else if (e.window.event == SDL_WINDOWEVENT_RESTORED && IsIconic(hwnd))
+        PostMessageW(hwnd, WM_SYSCOMMAND, SC_RESTORE, 0);
+      // Restored from the taskbar while "in the tray": as a click on the icon.
+      else if (e.window.event == SDL_WINDOWEVENT_RESTORED && !IsWindowVisible(hwnd)) {
+        UINT icon = 0;
+        if (tray_host::IconOf(hwnd, &icon))
+          win32::SendTrayEvent(hwnd, icon, WM_LBUTTONUP);
+      }
       break;
     default:
       break;
@@ -288,6 +354,29 @@ void PumpIfQueued() {
 
 }  // namespace
 
+namespace {
+std::wstring& LocalClipboard() {
+  static std::wstring* text = new std::wstring;
+  return *text;
+}
+}  // namespace
+
+void CPresenter::SetClipboardText(const std::wstring& text) {
+  if (S().initialised && SDL_SetClipboardText(ToUtf8(text).c_str()) == 0)
+    return;
+  LocalClipboard() = text;
+}
+
+std::wstring CPresenter::GetClipboardText() {
+  if (S().initialised) {
+    char* text = SDL_GetClipboardText();
+    std::wstring out = text ? FromUtf8(text) : std::wstring();
+    SDL_free(text);
+    return out;
+  }
+  return LocalClipboard();
+}
+
 void CPresenter::OpenDisplay() {
   if (Enabled())
     InitSdl();
@@ -316,12 +405,25 @@ std::unique_ptr<CPresenter> CPresenter::Create(HWND hwnd) {
   GetWindowTextW(hwnd, title, 256);
   SDL_SetWindowTitle(w, ToUtf8(title).c_str());
   S().windows[SDL_GetWindowID(w)] = hwnd;
+  // An owned window stays above its owner and goes with it when the window
+  // manager minimises it (WM_TRANSIENT_FOR).
+  HWND owner = GetWindow(hwnd, GW_OWNER);
+  for (auto& [id, h] : S().windows) {
+    if (h == owner && owner) {
+      if (SDL_Window* owner_window = SDL_GetWindowFromID(id))
+        SDL_SetWindowModalFor(w, owner_window);
+    }
+  }
+  if (GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST)
+    SDL_SetWindowAlwaysOnTop(w, SDL_TRUE);
   StartWatcher(w);
   return std::unique_ptr<CPresenter>(new CPresenter(hwnd, w));
 }
 
 CPresenter::~CPresenter() {
   S().windows.erase(SDL_GetWindowID(window_));
+  if (S().active == hwnd_)
+    S().active = nullptr;
   if (S().dragging == hwnd_)
     S().dragging = nullptr;
   SDL_DestroyWindow(window_);
@@ -330,10 +432,20 @@ CPresenter::~CPresenter() {
 void CPresenter::Show(bool show) {
   if (show) {
     Move(hwnd_);
+    if ((SDL_GetWindowFlags(window_) & SDL_WINDOW_MINIMIZED) && !IsIconic(hwnd_))
+      SDL_RestoreWindow(window_);
     SDL_ShowWindow(window_);
     SDL_RaiseWindow(window_);
+    Activate(hwnd_, WA_ACTIVE);
   } else {
-    SDL_HideWindow(window_);
+    // With no tray on the desktop a window closed to the tray would be out of
+    // reach: it stays on the taskbar, minimised.
+    if (tray_host::IconOf(hwnd_, nullptr) && !tray_host::HostAvailable())
+      SDL_MinimizeWindow(window_);
+    else
+      SDL_HideWindow(window_);
+    if (S().active == hwnd_)
+      S().active = nullptr;
   }
   PumpIfQueued();
 }
@@ -342,6 +454,15 @@ void CPresenter::Move(HWND hwnd) {
   RECT r;
   if (GetWindowRect(hwnd, &r))
     SDL_SetWindowPosition(window_, r.left, r.top);
+  PumpIfQueued();
+}
+
+void CPresenter::SetMinimized(bool minimized) {
+  bool shown_minimized = (SDL_GetWindowFlags(window_) & SDL_WINDOW_MINIMIZED) != 0;
+  if (minimized && !shown_minimized)
+    SDL_MinimizeWindow(window_);
+  else if (!minimized && shown_minimized)
+    SDL_RestoreWindow(window_);
   PumpIfQueued();
 }
 

@@ -9,6 +9,7 @@
 #include <cairo.h>
 
 #include <memory>
+#include <string>
 
 #include "duilib/ui_base.h"
 
@@ -24,6 +25,10 @@ class CPresenter {
   static void OpenDisplay();
   // Null when headless or when SDL cannot open a window.
   static std::unique_ptr<CPresenter> Create(HWND hwnd);
+  // The system clipboard (the X selection through SDL); within the process
+  // only when there is no display. UI thread.
+  static void SetClipboardText(const std::wstring& text);
+  static std::wstring GetClipboardText();
   // Makes MessageBoxW draw its boxes with this library.
   static void InstallMessageBox();
   ~CPresenter();
@@ -31,6 +36,8 @@ class CPresenter {
   void Show(bool show);
   void Move(HWND hwnd);
   void Resize(SIZE size);
+  // Minimises (iconifies) or restores the window on the desktop.
+  void SetMinimized(bool minimized);
   void Present(cairo_surface_t* surface, const RECT& dirty);
 
  private:

@@ -81,6 +81,33 @@ TEST(WindowTest, QuitEndsModalRunWithoutAnAnswer) {
   PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
 }
 
+// The window file's "mininfo" and "maxinfo" bound the size of a sizable
+// window (WM_GETMINMAXINFO).
+TEST(WindowTest, MinAndMaxInfoLimitTheWindowSize) {
+  TestWindowForTesting wnd(
+      L"<Window size=\"200,150\" mininfo=\"120,100\" maxinfo=\"300,250\"><Control/></Window>");
+  ASSERT_NE(wnd.CreateHidden(), nullptr);
+  // A sizable window; a fixed popup takes any size its code sets.
+  LONG style = GetWindowLongW(wnd.GetHWND(), GWL_STYLE);
+  MoveWindow(wnd.GetHWND(), 0, 0, 50, 50, TRUE);
+  RECT popup;
+  GetClientRect(wnd.GetHWND(), &popup);
+  EXPECT_EQ(popup.right, 50);
+  SetWindowLongW(wnd.GetHWND(), GWL_STYLE, style | WS_THICKFRAME);
+  struct Case {
+    int cx, cy, want_cx, want_cy;
+  };
+  for (const Case& c :
+       {Case{50, 50, 120, 100}, Case{500, 400, 300, 250}, Case{160, 90, 160, 100}}) {
+    MoveWindow(wnd.GetHWND(), 0, 0, c.cx, c.cy, TRUE);
+    RECT r;
+    GetClientRect(wnd.GetHWND(), &r);
+    EXPECT_EQ(r.right, c.want_cx) << c.cx;
+    EXPECT_EQ(r.bottom, c.want_cy) << c.cy;
+  }
+  DestroyWindow(wnd.GetHWND());
+}
+
 TEST(WindowTest, CaptionDragsExceptOverButtonsAndCenteringUsesTheWorkArea) {
   TestWindowForTesting wnd(kSimple);
   HWND hwnd = wnd.CreateHidden();

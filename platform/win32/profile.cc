@@ -205,7 +205,9 @@ bool StoreProfile(const std::string& path, const Profile& profile) {
     text += profile.crlf ? L"\r\n" : L"\n";
   }
   std::string data = win32::WideToUtf8(text);
-  mode_t mode = 0644;
+  // A new profile is its owner's alone (config.ini keeps account data and
+  // tunnel credentials); an existing one keeps the mode it has.
+  mode_t mode = 0600;
   struct stat st;
   if (stat(path.c_str(), &st) == 0)
     mode = st.st_mode & 07777;

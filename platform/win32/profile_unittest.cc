@@ -104,6 +104,9 @@ TEST_F(ProfileTest, WritesCreateReplaceAndDelete) {
   ASSERT_TRUE(WritePrivateProfileStringW(L"user_data", L"list", L"a|b", wpath_.c_str()));
   ASSERT_TRUE(WritePrivateProfileStringW(L"USER_DATA", L"ACCOUNT", L"乙", wpath_.c_str()));
   ASSERT_TRUE(WritePrivateProfileStringW(L"route_version", L"version", L"12", wpath_.c_str()));
+  EXPECT_EQ(std::filesystem::status(win32::WideToUtf8(wpath_)).permissions() &
+                std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   EXPECT_EQ(ReadRaw(),
             "[user_data]\naccount=\xE4\xB9\x99\nlist=a|b\n[route_version]\nversion=12\n");
   EXPECT_EQ(GetPrivateProfileIntW(L"route_version", L"version", 0, wpath_.c_str()), 12u);
@@ -203,12 +206,27 @@ TEST_F(ProfileTest, KilledWriterNeverLeavesATornFile) {
   std::wstring big(4000, L'x');
   ASSERT_TRUE(WritePrivateProfileStringW(L"sec", L"pad", big.c_str(), wpath_.c_str()));
   for (int round = 0; round < 5; ++round) {
+    // The writer says when its first write is in, so a slow machine still
+    // kills it in the middle of later writes rather than before any.
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-      for (int i = 0;; ++i)
+      close(ready[0]);
+      for (int i = 0;; ++i) {
         WritePrivateProfileStringW(L"sec", L"n", std::to_wstring(i).c_str(), wpath_.c_str());
+        if (i == 0) {
+          char byte = 1;
+          (void)!write(ready[1], &byte, 1);
+          close(ready[1]);
+        }
+      }
     }
+    close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    close(ready[0]);
     usleep(20000 + round * 7000);
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);

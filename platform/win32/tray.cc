@@ -1,6 +1,7 @@
 #include "win32/tray.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 
 #include "win32/last_error.h"
@@ -25,13 +26,9 @@ std::wstring TipOf(const NOTIFYICONDATAW& d) {
   return std::wstring(d.szTip, n);
 }
 
-}  // namespace
+std::atomic<win32::TrayObserver> g_observer{nullptr};
 
-BOOL Shell_NotifyIconW(DWORD message, PNOTIFYICONDATAW data) {
-  if (!data || !IsWindow(data->hWnd)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+BOOL ChangeTray(DWORD message, PNOTIFYICONDATAW data, win32::TrayIconInfo* changed) {
   auto& t = GetTray();
   std::lock_guard<std::mutex> lock(t.mu);
   auto it = std::find_if(t.icons.begin(), t.icons.end(), [&](const win32::TrayIconInfo& i) {
@@ -51,6 +48,7 @@ BOOL Shell_NotifyIconW(DWORD message, PNOTIFYICONDATAW data) {
       if (data->uFlags & NIF_TIP)
         info.tip = TipOf(*data);
       t.icons.push_back(info);
+      *changed = info;
       return TRUE;
     }
     case NIM_MODIFY:
@@ -62,10 +60,12 @@ BOOL Shell_NotifyIconW(DWORD message, PNOTIFYICONDATAW data) {
         it->icon = data->hIcon;
       if (data->uFlags & NIF_TIP)
         it->tip = TipOf(*data);
+      *changed = *it;
       return TRUE;
     case NIM_DELETE:
       if (it == t.icons.end())
         return FALSE;
+      *changed = *it;
       t.icons.erase(it);
       return TRUE;
     default:
@@ -74,7 +74,26 @@ BOOL Shell_NotifyIconW(DWORD message, PNOTIFYICONDATAW data) {
   }
 }
 
+}  // namespace
+
+BOOL Shell_NotifyIconW(DWORD message, PNOTIFYICONDATAW data) {
+  if (!data || !IsWindow(data->hWnd)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  win32::TrayIconInfo changed;
+  if (!ChangeTray(message, data, &changed))
+    return FALSE;
+  if (win32::TrayObserver observer = g_observer.load())
+    observer(message, changed);
+  return TRUE;
+}
+
 namespace win32 {
+
+void SetTrayObserver(TrayObserver observer) {
+  g_observer = observer;
+}
 
 std::vector<TrayIconInfo> ListTrayIcons() {
   auto& t = GetTray();

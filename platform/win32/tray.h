@@ -40,6 +40,11 @@ struct TrayIconInfo {
 };
 
 std::vector<TrayIconInfo> ListTrayIcons();
+// Told of every icon added (NIM_ADD), changed (NIM_MODIFY) or removed
+// (NIM_DELETE), on the thread that changed it, after the change. The desktop
+// tray (the UI library's StatusNotifierItem bridge) installs one.
+using TrayObserver = void (*)(DWORD message, const TrayIconInfo& icon);
+void SetTrayObserver(TrayObserver observer);
 // Delivers a mouse event (WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONUP, ...)
 // to the icon's window as the shell does: the callback message with the icon
 // id in wParam and the mouse message in lParam. Posted, so any thread.

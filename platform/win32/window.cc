@@ -414,8 +414,28 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
   }
   if (show != static_cast<bool>(was_visible))
     SendMessageW(hwnd, WM_SHOWWINDOW, show, 0);
-  if (was_minimized != minimized)
+  if (was_minimized != minimized) {
     SendSized(hwnd, r, minimized ? SIZE_MINIMIZED : SIZE_RESTORED);
+    // Owned windows hide with their minimised owner and come back with it.
+    std::vector<HWND> owned;
+    {
+      auto& t = Table();
+      std::lock_guard<std::mutex> lock(t.mu);
+      for (auto& [h, other] : t.windows) {
+        if (other->owner != hwnd)
+          continue;
+        if (minimized && other->visible) {
+          other->hidden_by_owner = true;
+          owned.push_back(h);
+        } else if (!minimized && other->hidden_by_owner) {
+          other->hidden_by_owner = false;
+          owned.push_back(h);
+        }
+      }
+    }
+    for (HWND h : owned)
+      ShowWindow(h, minimized ? SW_HIDE : SW_SHOWNA);
+  }
   bool activate = show && cmd != SW_SHOWNA && cmd != SW_SHOWNOACTIVATE &&
                   cmd != SW_SHOWMINNOACTIVE && cmd != SW_MINIMIZE;
   if (activate && !(w->style & WS_CHILD)) {
@@ -457,6 +477,22 @@ BOOL SetWindowPos(HWND hwnd, HWND insert_after, int x, int y, int cx, int cy, UI
   if (ForwardToOwner(
           w, [=] { return SetWindowPos(hwnd, insert_after, x, y, cx, cy, flags); }, &forwarded))
     return static_cast<BOOL>(forwarded);
+  DWORD style = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE));
+  if (!(flags & SWP_NOSIZE) && ((style & WS_THICKFRAME) || !(style & (WS_POPUP | WS_CHILD)))) {
+    // A sizable or overlapped window keeps its own limits, as Windows does;
+    // popups (the skinned dialogs) take the size their code gives them.
+    RECT screen = win32::ScreenRect();
+    MINMAXINFO mmi = {};
+    mmi.ptMaxSize = {screen.right, screen.bottom};
+    mmi.ptMaxTrackSize = {screen.right + 100, screen.bottom + 100};
+    SendMessageW(hwnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
+    cx = std::max<int>(cx, mmi.ptMinTrackSize.x);
+    cy = std::max<int>(cy, mmi.ptMinTrackSize.y);
+    if (mmi.ptMaxTrackSize.x > 0)
+      cx = std::min<int>(cx, mmi.ptMaxTrackSize.x);
+    if (mmi.ptMaxTrackSize.y > 0)
+      cy = std::min<int>(cy, mmi.ptMaxTrackSize.y);
+  }
   std::unique_lock<std::mutex> fields(WindowFieldsLock());
   RECT old = w->rect;
   RECT r = old;

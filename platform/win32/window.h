@@ -152,6 +152,11 @@ typedef struct tagMINMAXINFO {
 #define WM_USER 0x0400
 #define WM_APP 0x8000
 
+// WM_ACTIVATE states.
+#define WA_INACTIVE 0
+#define WA_ACTIVE 1
+#define WA_CLICKACTIVE 2
+
 // WM_SIZE kinds.
 #define SIZE_RESTORED 0
 #define SIZE_MINIMIZED 1

@@ -36,6 +36,8 @@ struct Window {
   bool visible = false;
   bool enabled = true;
   bool minimized = false;
+  // Hidden because its owner was minimised; shown again on restore.
+  bool hidden_by_owner = false;
   bool topmost = false;
   bool destroying = false;
   std::shared_ptr<ThreadQueue> queue;  // null for system windows without a thread

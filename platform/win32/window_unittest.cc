@@ -125,6 +125,25 @@ TEST_F(WindowTest, PlacementVisibilityAndSystemCommands) {
   EXPECT_FALSE(IsWindow(h));
 }
 
+// Minimising a window hides the windows it owns (a hidden one stays hidden)
+// and restoring brings back exactly those it hid.
+TEST_F(WindowTest, OwnedWindowsHideAndShowWithTheirMinimisedOwner) {
+  HWND owner = Make();
+  HWND shown = Make(owner);
+  HWND hidden = Make(owner);
+  ShowWindow(owner, SW_SHOW);
+  ShowWindow(shown, SW_SHOW);
+  SendMessageW(owner, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  EXPECT_TRUE(IsIconic(owner));
+  EXPECT_FALSE(IsWindowVisible(shown));
+  SendMessageW(owner, WM_SYSCOMMAND, SC_RESTORE, 0);
+  EXPECT_FALSE(IsIconic(owner));
+  EXPECT_TRUE(IsWindowVisible(shown));
+  EXPECT_FALSE(IsWindowVisible(hidden));
+  DestroyWindow(owner);
+  EXPECT_FALSE(IsWindow(shown));
+}
+
 TEST_F(WindowTest, TopMostBandKeepsItsOrder) {
   HWND a = Make();
   HWND b = Make();

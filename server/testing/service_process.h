@@ -48,6 +48,7 @@ class ServiceProcess {
 
   ProcessResult Admin(const std::vector<std::string>& args) const;
 
+  pid_t pid() const { return pid_; }
   int https_port() const { return https_port_; }
   int relay_port() const { return relay_port_; }
   std::string base_url() const { return "https://127.0.0.1:" + std::to_string(https_port_); }

@@ -87,4 +87,13 @@ std::string TlsConnection::ReadLine(int timeout_ms) {
   return line;
 }
 
+std::string TlsConnection::ReadAll(int timeout_ms) {
+  std::string all;
+  for (std::string line; (line = ReadLine(timeout_ms)) != "<closed>" && line != "<timeout>";)
+    all += line + "\n";
+  all += buffer_;
+  buffer_.clear();
+  return all;
+}
+
 }  // namespace tern

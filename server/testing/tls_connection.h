@@ -29,6 +29,8 @@ class TlsConnection {
   bool Send(const std::string& text);
   // One line without "\n"; "<closed>" at the end of the stream.
   std::string ReadLine(int timeout_ms = 10000);
+  // Everything until the peer closes (or nothing comes for |timeout_ms|).
+  std::string ReadAll(int timeout_ms = 10000);
 
  private:
   int fd_ = -1;

@@ -197,6 +197,14 @@ std::string ClientFixture::WaitForCode(const std::string& number,
   return code;
 }
 
+std::string ClientFixture::MachineTool(const std::vector<std::string>& args) const {
+  // The tool reads its machine root from the environment, as the programs do.
+  setenv("TERN_MACHINE_ROOT", machine_root_.c_str(), 1);
+  std::vector<std::string> argv{BuildProgramDirectory() + "/tern-machine"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunProcess(argv).out;
+}
+
 void ClientFixture::CreateAccount(const std::string& number, const std::string& password) const {
   ProcessResult r = service_->Admin({"create-account", number, password});
   ASSERT_EQ(r.exit_code, 0) << r.out;

@@ -90,6 +90,8 @@ class ClientFixture : public ::testing::Test {
   std::string WaitForCode(const std::string& number, const std::string& other_than = "") const;
   // An account made directly in the service.
   void CreateAccount(const std::string& number, const std::string& password) const;
+  // What tern-machine says about the fixture's machine root.
+  std::string MachineTool(const std::vector<std::string>& args) const;
   std::string Config() const { return ReadFile(program_dir_ + "/config.ini"); }
 
   // The options tern-service starts with; |temp_dir| is the test's folder.

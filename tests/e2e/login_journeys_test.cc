@@ -1,5 +1,7 @@
 // The login window of the real rix.exe, driven through automation against a
 // running tern-service.
+#include <signal.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -61,6 +63,14 @@ TEST_F(LoginJourneyTest, ASecondClientSaysSoAndLeavesWithoutAWindow) {
   ASSERT_TRUE(first->ui().WaitForWindow(kLogin));
   EXPECT_FALSE(std::filesystem::exists(program_dir_ + "/Installer.exe"));
   EXPECT_NE(first->Output().find("delete file success."), std::string::npos);
+  // The machine is prepared: the program's own firewall rules name it.
+  std::string program = program_dir_ + "/rix.exe";
+  EXPECT_TRUE(WaitUntil([&] {
+    std::string rules = MachineTool({"rules"});
+    return rules.find("Tern智能加速器_IN") != std::string::npos &&
+           rules.find("Tern智能加速器_OUT") != std::string::npos &&
+           rules.find("program=" + program) != std::string::npos;
+  })) << MachineTool({"rules"});
   // Without a route database the next sync starts from version 0.
   EXPECT_NE(Config().find("[route_version]\r\nversion=0"), std::string::npos) << Config();
   auto second = StartClient();
@@ -259,6 +269,33 @@ TEST_F(LoginJourneyTest, FrequentFailuresSendTheUserToSmsSignIn) {
   EXPECT_TRUE(ui.State(kLogin, "login_btn").enabled);
 }
 
+TEST_F(LoginJourneyTest, ADeliberateCrashWritesAReportAndTellsTheUser) {
+  if (!std::filesystem::exists(BuildProgramDirectory() + "/tern-crash-sender"))
+    GTEST_SKIP() << "the crash sender is not part of this build";
+  auto client = StartClient({"--crash-for-testing"});
+  // The crash sender shows the message on the crashed client's behalf.
+  std::string box;
+  WaitUntil([&] {
+    box = client->ui().MessageBoxText();
+    return !box.empty();
+  });
+  EXPECT_EQ(box,
+            "Tern意外地停止了工作，请尝试重启客户端。如果该问题频繁出现，请您通过客户端客服中心与"
+            "我们联系！");
+  client->ui().AnswerMessageBox(true);
+  EXPECT_EQ(client->WaitForExit(), -1);
+  EXPECT_EQ(client->term_signal(), SIGSEGV);
+  bool report = false;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(program_dir_ + "/coredump", ec))
+    report |= std::filesystem::exists(entry.path() / "report.txt");
+  EXPECT_TRUE(report) << "no report under coredump/";
+  std::string log = ReadFile(program_dir_ + "/log/client.log");
+  EXPECT_NE(log.find("Stage after exception pointers've been retrieved."), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("The application has crashed! "), std::string::npos);
+}
+
 class ForcedUpdateTest : public LoginJourneyTest {
  protected:
   std::vector<std::string> ServiceOptions(const std::string& temp_dir) override {
@@ -268,10 +305,21 @@ class ForcedUpdateTest : public LoginJourneyTest {
 };
 
 TEST_F(ForcedUpdateTest, StartsTheUpdaterAndEndsTheClient) {
+  ASSERT_EQ(service_->Admin({"publish-version", "1.2.0", "--must"}).exit_code, 0);
+  // Without an updater the failure is logged and the client stays.
+  auto client = StartClient();
+  ASSERT_TRUE(client->ui().WaitForWindow(kLogin));
+  EXPECT_TRUE(WaitUntil([&] {
+    return ReadFile(program_dir_ + "/log/client.log")
+               .find("start update, shell execute return an error value: 2") != std::string::npos;
+  }));
+  EXPECT_TRUE(client->Running());
+  ASSERT_TRUE(client->ui().Click(kLogin, "login_wnd_close"));
+  EXPECT_EQ(client->WaitForExit(), 0);
+
   // A stand-in updater.exe that writes down how it was started.
   std::filesystem::copy_file(TERN_E2E_RECORD_ARGS, program_dir_ + "/updater.exe");
-  ASSERT_EQ(service_->Admin({"publish-version", "1.2.0", "--must"}).exit_code, 0);
-  auto client = StartClient();
+  client = StartClient();
   EXPECT_EQ(client->WaitForExit(), 0);
   std::string record = program_dir_ + "/updater.exe.args";
   ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(record); }));

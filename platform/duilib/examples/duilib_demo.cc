@@ -94,6 +94,15 @@ class CDemoWnd : public WindowImplBase {
     return 0;
   }
 
+  // Shows the minimise and restore commands the desktop sends.
+  LRESULT OnSysCommand(UINT msg, WPARAM wparam, LPARAM lparam, BOOL& handled) override {
+    if ((wparam & 0xFFF0) == SC_MINIMIZE)
+      SetStatus(L"系统:最小化");
+    else if ((wparam & 0xFFF0) == SC_RESTORE)
+      SetStatus(L"系统:还原");
+    return WindowImplBase::OnSysCommand(msg, wparam, lparam, handled);
+  }
+
   LRESULT OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) override {
     tray_.DeleteTrayIcon();
     PostQuitMessage(0);
