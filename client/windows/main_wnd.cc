@@ -12,7 +12,6 @@
 #include "base/logging.h"
 #include "client/config/config_paths.h"
 #include "client/config/profile_store.h"
-#include "client/config/scrambler.h"
 #include "client/engine/prober.h"
 #include "client/engine/route_manager.h"
 #include "client/notification/notification_service.h"
@@ -762,8 +761,7 @@ void CMainWnd::OnMemberInfo(const MemberInfo& info) {
   if (slider_ && !info.deadline.empty())
     slider_->setMemberInfo(info);
   const std::wstring config = GetConfigPath();
-  std::wstring stamp = ReadProfileString(ScrambleText(L"member_tips"), ScrambleText(L"timestamp"),
-                                         L"", 64, config, false);
+  std::wstring stamp = ReadProfileString(L"member_tips", L"timestamp", L"", 1024, config, false);
   int64_t now = static_cast<int64_t>(::time(nullptr));
   int64_t hours = 0;
   if (!stamp.empty())

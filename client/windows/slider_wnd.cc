@@ -26,6 +26,8 @@ constexpr const wchar_t* kModeHelps[] = {
     L"PPTP加速模式，穿透能力强，有一定防网络闪断能力",
     L"OpenVPN加速模式，穿透能力强，第一次使用需要安装虚拟网卡，推荐此模式",
 };
+// Room for a scrambled value: the buffer holds the cipher text.
+constexpr DWORD kScrambledLength = 1024;
 constexpr wchar_t kGoodColor[] = L"#FF666666";
 constexpr wchar_t kBadColor[] = L"#FFFF495F";
 
@@ -141,7 +143,8 @@ std::wstring CSliderWnd::currentPage() {
 
 void CSliderWnd::setAccount(const std::wstring& account) {
   account_ = account;
-  std::wstring stored = ReadProfileString(account, L"speed_mode", L"0", 8, config_path_, false);
+  std::wstring stored =
+      ReadProfileString(account, L"speed_mode", L"0", kScrambledLength, config_path_, false);
   int mode = 0;
   if (!stored.empty())
     mode = static_cast<int>(wcstol(stored.c_str(), nullptr, 10));

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cwchar>
 #include <memory>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -165,11 +165,12 @@ TEST(SliderWndTest, TheNodeListShowsRealDelaysFastestFirst) {
         return 20 + i;
     }
     auto ms = [&](int i) {
-      std::wsmatch m;
       std::wstring text = slider.Text(L"node_delay_" + std::to_wstring(i));
-      if (!std::regex_match(text, m, std::wregex(L"([0-9]+) ms")))
+      int value = -1;
+      wchar_t unit[4] = {};
+      if (swscanf(text.c_str(), L"%d %3ls", &value, unit) != 2 || std::wstring(unit) != L"ms")
         return -1;
-      return std::stoi(m[1].str());
+      return value;
     };
     if (ms(0) < 1 || ms(0) >= 60)
       return 30;

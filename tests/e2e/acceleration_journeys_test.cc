@@ -166,7 +166,39 @@ TEST_F(AccelerationJourneyTest, SwitchingAccountWhileAcceleratingAsksFirstAndSto
   // Signing in again starts from the normal page and dials again.
   ASSERT_TRUE(ui.Click(kLogin, "login_btn"));
   ASSERT_TRUE(ui.WaitForWindow(kMain));
+  // The speed mode chosen before is the account's stored one.
+  EXPECT_TRUE(WaitUntil([&] { return ui.Text(kMain, "speed_mode_label") == "模式四"; }));
   Accelerate(*client);
+}
+
+TEST_F(AccelerationJourneyTest, TheTrayKeepsTheTunnelAndEndsTheClient) {
+  auto client = StartSignedIn();
+  const Automation& ui = client->ui();
+  // No newer version than 1.1.4 is published.
+  ASSERT_TRUE(ui.Click(kMain, "check_update_btn"));
+  EXPECT_TRUE(WaitUntil([&] { return ui.State(kMain, "no_update_wnd").visible; }));
+  ASSERT_TRUE(ui.Click(kMain, "no_update_ok"));
+  EXPECT_FALSE(ui.State(kMain, "no_update_wnd").visible);
+
+  Choose(*client, "auto_server", 2);
+  Accelerate(*client);
+  // Closing the main window leaves the client and its tunnel running.
+  ASSERT_TRUE(ui.Click(kMain, "main_wnd_close"));
+  EXPECT_TRUE(ui.WaitForHidden(kMain));
+  EXPECT_TRUE(client->Running());
+  EXPECT_NE(Sessions(), "");
+  std::vector<std::string> tray = ui.Ask({"tray"});
+  ASSERT_GE(tray.size(), 4u);
+  EXPECT_EQ(tray[3], "Tern智能加速器 1.1.4");
+  ASSERT_EQ(ui.Ask({"tray", kMain, "lbuttonup"}).front(), "ok");
+  EXPECT_TRUE(ui.WaitForWindow(kMain));
+  EXPECT_TRUE(PageShown(*client, "acc_success"));
+  // The tray menu's "exit" ends the client and its tunnel.
+  ASSERT_EQ(ui.Ask({"tray", kMain, "rbuttonup"}).front(), "ok");
+  ASSERT_TRUE(ui.WaitForWindow("MenuWnd"));
+  ASSERT_TRUE(ui.Click("MenuWnd", "exit"));
+  EXPECT_EQ(client->WaitForExit(), 0);
+  EXPECT_TRUE(WaitUntil([&] { return Sessions().empty(); })) << Sessions();
 }
 
 TEST_F(AccelerationJourneyTest, AutomaticModeConnects) {
