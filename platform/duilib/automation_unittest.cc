@@ -43,6 +43,10 @@ class DemoAutomationTest : public ::testing::Test {
     std::vector<std::string> env = {"TERN_HEADLESS=1", "TERN_AUTOMATION=" + socket_,
                                     "TERN_MACHINE_ROOT=" + (dir_.GetPath() / "machine").string(),
                                     "HOME=" + dir_.GetPath().string()};
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS"}) {
+      if (const char* value = std::getenv(name))
+        env.push_back(std::string(name) + "=" + value);
+    }
     std::vector<char*> envp;
     for (auto& e : env)
       envp.push_back(e.data());

@@ -342,16 +342,31 @@ bool CContainerUI::DoPaint(HDC hdc, const RECT& paint, CControlUI* stop) {
   return true;
 }
 
-void CContainerUI::PaintScrollBar(HDC hdc) {
+RECT CContainerUI::GetScrollThumbRect() const {
   int range = GetScrollRange();
   if (!m_bVScroll || range <= 0)
-    return;
+    return {0, 0, 0, 0};
   RECT inner = InsetRect();
   int view = inner.bottom - inner.top;
   int thumb = std::max(12, view * view / std::max(1, m_nContentHeight));
   int top = inner.top + (view - thumb) * m_nScrollPos / range;
-  RECT bar = {inner.right - 6, top, inner.right - 2, top + thumb};
-  CRenderEngine::DrawColor(hdc, bar, 0x80909090);
+  return {inner.right - 6, top, inner.right - 2, top + thumb};
+}
+
+int CContainerUI::ScrollPosForThumbDrag(int start_pos, int dy) const {
+  int range = GetScrollRange();
+  RECT thumb = GetScrollThumbRect();
+  RECT inner = InsetRect();
+  int travel = (inner.bottom - inner.top) - (thumb.bottom - thumb.top);
+  if (range <= 0 || travel <= 0)
+    return 0;
+  return std::clamp(start_pos + dy * range / travel, 0, range);
+}
+
+void CContainerUI::PaintScrollBar(HDC hdc) {
+  RECT bar = GetScrollThumbRect();
+  if (!IsRectEmpty(&bar))
+    CRenderEngine::DrawColor(hdc, bar, 0x80909090);
 }
 
 CControlUI* CContainerUI::FindControl(FINDCONTROLPROC proc, LPVOID data, UINT flags) {

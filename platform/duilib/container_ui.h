@@ -61,6 +61,11 @@ class CContainerUI : public CControlUI, public IContainerUI {
   void LineDown();
   // Scrolls so that the control is fully in view.
   void EnsureVisible(CControlUI* control);
+  // The scroll bar's thumb; empty when there is nothing to scroll.
+  RECT GetScrollThumbRect() const;
+  // Dragging the thumb: the scroll position for a thumb moved by `dy` pixels
+  // from where a drag started at scroll position `start_pos`.
+  int ScrollPosForThumbDrag(int start_pos, int dy) const;
 
   void SetVisible(bool visible = true) override;
   void SetInternVisible(bool visible = true) override;

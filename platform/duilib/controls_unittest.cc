@@ -420,5 +420,30 @@ TEST_F(ControlsTest, InputMethodPreEditShowsAtTheCaret) {
   EXPECT_TRUE(secret->GetComposition().empty());
 }
 
+// Dragging the list's scroll bar thumb scrolls it in proportion, clamped to
+// the range, and the press does not select the row beneath.
+TEST_F(ControlsTest, ScrollBarThumbDrags) {
+  auto* list = static_cast<CListUI*>(wnd_->Find(L"list")->GetInterface(L"List"));
+  wnd_->pm().PaintNow();
+  ASSERT_GT(list->GetScrollRange(), 0);
+  RECT thumb = list->GetScrollThumbRect();
+  ASSERT_FALSE(IsRectEmpty(&thumb));
+  int x = (thumb.left + thumb.right) / 2;
+  int y = (thumb.top + thumb.bottom) / 2;
+  int selected = list->GetCurSel();
+  HWND h = wnd_->GetHWND();
+  SendMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+  SendMessageW(h, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, y + 10));
+  int mid = list->GetScrollPos();
+  EXPECT_GT(mid, 0);
+  EXPECT_LT(mid, list->GetScrollRange());
+  SendMessageW(h, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, y + 500));
+  EXPECT_EQ(list->GetScrollPos(), list->GetScrollRange());
+  SendMessageW(h, WM_LBUTTONUP, 0, MAKELPARAM(x, y + 500));
+  SendMessageW(h, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+  EXPECT_EQ(list->GetScrollPos(), list->GetScrollRange());  // the drag ended
+  EXPECT_EQ(list->GetCurSel(), selected);
+}
+
 }  // namespace
 }  // namespace DuiLib

@@ -444,5 +444,38 @@ TEST_F(DesktopTest, TrayIconRegistersAndActivationRestoresTheWindow) {
   EXPECT_TRUE(ReadGeometry(x, wid).viewable);
 }
 
+// A window that paints nothing is no square on the desktop: its X shape is
+// empty (it stays mapped, so it keeps its taskbar entry), while an opaque
+// window keeps its full shape.
+TEST_F(DesktopTest, TransparentWindowShowsNoSquare) {
+  XServerForTesting x;
+  ASSERT_TRUE(x.Start(false));
+  Launch(x, {"--transparent"});
+  ASSERT_EQ(Automate("wait TransparentWnd").find("error"), std::string::npos);
+  std::string ids =
+      x.Shell("timeout 10 xdotool search --sync --onlyvisible --pid " + std::to_string(pid_));
+  std::istringstream in(ids);
+  std::string wid, small, big;
+  while (in >> wid) {
+    if (ReadGeometry(x, wid).width == 20)
+      small = wid;
+    else
+      big = wid;
+  }
+  ASSERT_FALSE(small.empty()) << ids;
+  // The X server's own account of the window's shape.
+  std::string shape;
+  for (int i = 0; i < 50; ++i) {
+    shape = x.Shell("xwininfo -shape -id " + small);
+    if (shape.find("Window shape extents:  0x0+") != std::string::npos)
+      break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_NE(shape.find("Window shape extents:  0x0+"), std::string::npos) << shape;
+  EXPECT_NE(x.Shell("xwininfo -shape -id " + big).find("No window shape defined"),
+            std::string::npos);
+  EXPECT_TRUE(ReadGeometry(x, small).viewable);
+}
+
 }  // namespace
 }  // namespace DuiLib

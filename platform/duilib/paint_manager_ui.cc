@@ -11,6 +11,7 @@
 
 #include "base/logging.h"
 #include "duilib/automation_server.h"
+#include "duilib/container_ui.h"
 #include "duilib/edit_ui.h"
 #include "duilib/presenter.h"
 #include "duilib/tray_host.h"
@@ -285,6 +286,8 @@ void CPaintManagerUI::ReapObjects(CControlUI* control) {
     m_pEventHover = nullptr;
   if (IsInside(m_pEventClick, control))
     m_pEventClick = nullptr;
+  if (IsInside(m_pScrollDrag, control))
+    m_pScrollDrag = nullptr;
   for (auto it = m_timers.begin(); it != m_timers.end();) {
     if (IsInside(it->sender, control)) {
       ::KillTimer(m_hWndPaint, it->window_timer);
@@ -863,6 +866,11 @@ bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wparam, LPARAM lparam, LRE
     case WM_MOUSEMOVE: {
       POINT pt = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
       m_ptLastMousePos = pt;
+      if (m_pScrollDrag) {
+        auto* c = static_cast<CContainerUI*>(m_pScrollDrag->GetInterface(L"Container"));
+        c->SetScrollPos(c->ScrollPosForThumbDrag(m_iScrollDragPos, pt.y - m_iScrollDragY));
+        return true;
+      }
       event.ptMouse = pt;
       event.wKeyState = static_cast<WORD>(wparam);
       if (m_pEventClick) {
@@ -893,6 +901,20 @@ bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wparam, LPARAM lparam, LRE
       CControlUI* control = FindControl(pt);
       if (!control || control->GetManager() != this || !control->IsEnabled())
         return false;
+      // A press on a scroll bar's thumb drags it, whatever lies beneath.
+      for (CControlUI* c = control; c && msg == WM_LBUTTONDOWN; c = c->GetParent()) {
+        auto* container = static_cast<CContainerUI*>(c->GetInterface(L"Container"));
+        RECT thumb = container ? container->GetScrollThumbRect() : RECT{0, 0, 0, 0};
+        // The thumb is thin; a little to either side still takes it.
+        InflateRect(&thumb, 3, 0);
+        if (container && PtInRect(&thumb, pt)) {
+          m_pScrollDrag = c;
+          m_iScrollDragY = pt.y;
+          m_iScrollDragPos = container->GetScrollPos();
+          SetCapture();
+          return true;
+        }
+      }
       SetHot(control, pt);
       if (msg != WM_RBUTTONDOWN)
         m_pEventClick = control;
@@ -911,6 +933,11 @@ bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wparam, LPARAM lparam, LRE
     case WM_LBUTTONUP: {
       POINT pt = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
       m_ptLastMousePos = pt;
+      if (m_pScrollDrag) {
+        m_pScrollDrag = nullptr;
+        ReleaseCapture();
+        return true;
+      }
       if (!m_pEventClick)
         return false;
       ReleaseCapture();

@@ -178,6 +178,10 @@ class CPaintManagerUI {
   CControlUI* m_pFocus = nullptr;
   CControlUI* m_pEventHover = nullptr;
   CControlUI* m_pEventClick = nullptr;
+  // A scroll bar thumb being dragged: its container, where the drag started.
+  CControlUI* m_pScrollDrag = nullptr;
+  int m_iScrollDragY = 0;
+  int m_iScrollDragPos = 0;
   bool m_bMouseCapture = false;
   bool m_bFirstLayout = true;
   bool m_bUpdateNeeded = true;

@@ -3,6 +3,7 @@
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_syswm.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/shape.h>
 #include <poll.h>
 
 #include <condition_variable>
@@ -10,6 +11,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "base/logging.h"
 #include "duilib/message_box_wnd.h"
@@ -470,6 +472,51 @@ void CPresenter::Resize(SIZE size) {
   SDL_SetWindowSize(window_, std::max<int>(1, size.cx), std::max<int>(1, size.cy));
 }
 
+namespace {
+
+// Transparent pixels of the frame are not part of the window on the desktop
+// (rounded corners, the transparent 20x20 parent window): the X window's
+// shape is the set of pixels with any opacity.
+void ShapeToAlpha(SDL_Window* window, cairo_surface_t* surface) {
+  SdlState& s = S();
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!s.display || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+    return;
+  int w = cairo_image_surface_get_width(surface);
+  int h = cairo_image_surface_get_height(surface);
+  int stride = cairo_image_surface_get_stride(surface);
+  const unsigned char* data = cairo_image_surface_get_data(surface);
+  std::vector<XRectangle> runs;
+  bool all_opaque = true;
+  for (int y = 0; y < h; ++y) {
+    const uint32_t* row = reinterpret_cast<const uint32_t*>(data + y * stride);
+    int x = 0;
+    while (x < w) {
+      while (x < w && (row[x] >> 24) == 0) {
+        all_opaque = false;
+        ++x;
+      }
+      int start = x;
+      while (x < w && (row[x] >> 24) != 0)
+        ++x;
+      if (x > start) {
+        runs.push_back({static_cast<short>(start), static_cast<short>(y),
+                        static_cast<unsigned short>(x - start), 1});
+      }
+    }
+  }
+  if (all_opaque) {
+    XShapeCombineMask(s.display, info.info.x11.window, ShapeBounding, 0, 0, None, ShapeSet);
+  } else {
+    XShapeCombineRectangles(s.display, info.info.x11.window, ShapeBounding, 0, 0, runs.data(),
+                            static_cast<int>(runs.size()), ShapeSet, Unsorted);
+  }
+  XFlush(s.display);
+}
+
+}  // namespace
+
 void CPresenter::Present(cairo_surface_t* surface, const RECT& dirty) {
   int w = cairo_image_surface_get_width(surface);
   int h = cairo_image_surface_get_height(surface);
@@ -484,6 +531,9 @@ void CPresenter::Present(cairo_surface_t* surface, const RECT& dirty) {
                      static_cast<int>(dirty.bottom - dirty.top)};
     SDL_BlitSurface(src, &rect, dst, &rect);
     SDL_UpdateWindowSurfaceRects(window_, &rect, 1);
+    // The shape follows whole-frame paints (first paint, size changes).
+    if (dirty.left == 0 && dirty.top == 0 && dirty.right == w && dirty.bottom == h)
+      ShapeToAlpha(window_, surface);
   }
   if (src)
     SDL_FreeSurface(src);

@@ -81,8 +81,12 @@ class XServerForTesting {
   pid_t Launch(const std::vector<std::string>& args, std::vector<std::string> env) const {
     env.push_back("DISPLAY=" + display_);
     env.push_back("SDL_VIDEODRIVER=x11");
-    if (const char* path = std::getenv("PATH"))
-      env.push_back(std::string("PATH=") + path);
+    // PATH, and the sanitizers' settings (suppressions) for sanitizer builds.
+    for (const char* name :
+         {"PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS"}) {
+      if (const char* value = std::getenv(name))
+        env.push_back(std::string(name) + "=" + value);
+    }
     return Spawn(args, env, /*inherit_env=*/false);
   }
 

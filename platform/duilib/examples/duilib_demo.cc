@@ -119,6 +119,14 @@ class CDemoWnd : public WindowImplBase {
   CTrayIcon tray_;
 };
 
+// A window that draws nothing (as the product's 20x20 transparent parent
+// window): on the desktop it must not show as a square.
+class CTransparentWnd : public WindowImplBase {
+ protected:
+  const wchar_t* GetWindowClassName() const override { return L"TransparentWnd"; }
+  CDuiString GetSkinFile() override { return L"<Window size=\"20,20\"><Control/></Window>"; }
+};
+
 DUI_BEGIN_MESSAGE_MAP(CDemoWnd, WindowImplBase)
 DUI_ON_CLICK_CTRNAME(L"ok_btn", OnOk)
 DUI_ON_CLICK_CTRNAME(L"close_btn", OnClose)
@@ -148,6 +156,12 @@ int main(int argc, char** argv) {
     return 1;
   wnd.CenterWindow();
   wnd.ShowWindow(true);
+  CTransparentWnd transparent;
+  if (argc == 2 && std::string(argv[1]) == "--transparent" &&
+      transparent.Create(nullptr, L"Tern智能加速器", UI_WNDSTYLE_DIALOG & ~WS_VISIBLE, 0)) {
+    SetWindowPos(transparent.GetHWND(), nullptr, 100, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    transparent.ShowWindow(true);
+  }
   loop.Run();
   CResourceManager::GetInstance()->Release();
   std::fprintf(stderr, "duilib-demo: shut down\n");
