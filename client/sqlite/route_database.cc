@@ -1,7 +1,13 @@
 #include "client/sqlite/route_database.h"
 
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <openssl/rand.h>
 #include <sqlcipher/sqlite3.h>
+#include <unistd.h>
 
+#include <map>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -106,21 +112,154 @@ RouteDbResult StatementFailure(sqlite3* db, int code) {
   return Failure(RouteDbResult::kStatement, code, sqlite3_errmsg(db));
 }
 
-// Opens by the UTF-8 path, then once more by its UTF-16 form, and keys the
-// connection.
-RouteDbResult OpenKeyed(const std::string& path, const std::string& key, ScopedConnection* db) {
-  int rc = sqlite3_open(path.c_str(), db->receive());
+RouteDbResult Exec(sqlite3* db, const char* sql);
+
+// SQLCipher derives the page key from the passphrase and the file's salt
+// (its first 16 bytes) with PBKDF2-HMAC-SHA1, 64,000 rounds, on every
+// keying. That costs ~25 ms per open, so the derivation is done once per
+// process and later opens hand SQLCipher the raw key. The file is unchanged:
+// it still opens with the passphrase anywhere.
+constexpr int kSaltSize = 16;
+constexpr int kDerivedKeySize = 32;
+constexpr int kKdfRounds = 64000;
+
+class DerivedKeyCache {
+ public:
+  static DerivedKeyCache& Get() {
+    static DerivedKeyCache* cache = new DerivedKeyCache;
+    return *cache;
+  }
+
+  // The raw-key text ("x'...'") for |passphrase| over |salt|, or empty.
+  std::string Find(const std::string& passphrase, const std::string& salt) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = keys_.find({passphrase, salt});
+    return it == keys_.end() ? std::string() : it->second;
+  }
+  void Store(const std::string& passphrase, const std::string& salt, const std::string& raw) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    keys_[{passphrase, salt}] = raw;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<std::pair<std::string, std::string>, std::string> keys_;
+};
+
+std::string Hex(const unsigned char* bytes, size_t size) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (size_t i = 0; i < size; ++i) {
+    out.push_back(kDigits[bytes[i] >> 4]);
+    out.push_back(kDigits[bytes[i] & 0xF]);
+  }
+  return out;
+}
+
+// "x'<key>'" for an existing salt, "x'<key><salt>'" when SQLCipher should
+// write |salt| into a new file. Empty when the derivation fails.
+std::string DeriveRawKey(const std::string& passphrase, const std::string& salt, bool with_salt) {
+  unsigned char key[kDerivedKeySize];
+  if (PKCS5_PBKDF2_HMAC(passphrase.data(), static_cast<int>(passphrase.size()),
+                        reinterpret_cast<const unsigned char*>(salt.data()), kSaltSize, kKdfRounds,
+                        EVP_sha1(), kDerivedKeySize, key) != 1)
+    return std::string();
+  std::string raw = "x'" + Hex(key, sizeof(key));
+  if (with_salt)
+    raw += Hex(reinterpret_cast<const unsigned char*>(salt.data()), salt.size());
+  raw += "'";
+  return raw;
+}
+
+// The file's salt; empty when the file is missing or has no first page yet.
+std::string ReadSalt(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return std::string();
+  char salt[kSaltSize];
+  ssize_t got = pread(fd, salt, sizeof(salt), 0);
+  close(fd);
+  return got == kSaltSize ? std::string(salt, sizeof(salt)) : std::string();
+}
+
+int KeyWith(sqlite3* db, const std::string& key) {
+  return sqlite3_key(db, key.data(), static_cast<int>(key.size()));
+}
+
+// Keys a fresh connection to |path|. Uses the cached raw key when this
+// process has derived it for the file's salt; otherwise derives it once,
+// checks it against the file and remembers it. Anything unexpected (another
+// KDF, a file that is not ours) falls back to the passphrase, so SQLCipher
+// itself decides as it always did.
+int KeyConnection(sqlite3* db,
+                  const std::string& path,
+                  const std::string& passphrase,
+                  bool* rekeyed_by_passphrase) {
+  *rekeyed_by_passphrase = false;
+  DerivedKeyCache& cache = DerivedKeyCache::Get();
+  std::string salt = ReadSalt(path);
+  bool new_file = salt.empty();
+  if (new_file) {
+    unsigned char fresh[kSaltSize];
+    if (RAND_bytes(fresh, sizeof(fresh)) != 1)
+      return KeyWith(db, passphrase);
+    salt.assign(reinterpret_cast<const char*>(fresh), sizeof(fresh));
+  } else {
+    std::string raw = cache.Find(passphrase, salt);
+    if (!raw.empty())
+      return KeyWith(db, raw);
+  }
+  std::string raw = DeriveRawKey(passphrase, salt, new_file);
+  if (raw.empty())
+    return KeyWith(db, passphrase);
+  int rc = KeyWith(db, raw);
+  if (rc != SQLITE_OK)
+    return rc;
+  // The key is only checked when the first page is read.
+  if (!Exec(db, "SELECT count(*) FROM sqlite_master;").ok()) {
+    *rekeyed_by_passphrase = true;
+    return SQLITE_OK;
+  }
+  if (new_file)
+    raw = DeriveRawKey(passphrase, salt, false);
+  cache.Store(passphrase, salt, raw);
+  return SQLITE_OK;
+}
+
+int OpenPath(const std::string& path, int flags, ScopedConnection* db) {
+  int rc = sqlite3_open_v2(path.c_str(), db->receive(), flags, nullptr);
   if (rc != SQLITE_OK) {
     std::u16string wide = Utf8ToUtf16(path);
+    // sqlite3_open16 has no flags; only the read-write open falls back.
+    if (flags != (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE))
+      return rc;
     rc = sqlite3_open16(wide.c_str(), db->receive());
   }
+  return rc;
+}
+
+// Opens by the UTF-8 path, then once more by its UTF-16 form, and keys the
+// connection.
+RouteDbResult OpenKeyed(const std::string& path,
+                        const std::string& key,
+                        ScopedConnection* db,
+                        int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) {
+  int rc = OpenPath(path, flags, db);
   if (rc != SQLITE_OK) {
     std::string message = db->get() ? sqlite3_errmsg(db->get()) : sqlite3_errstr(rc);
     return Failure(RouteDbResult::kOpen, rc, message);
   }
-  rc = sqlite3_key(db->get(), key.data(), static_cast<int>(key.size()));
+  bool use_passphrase = false;
+  rc = KeyConnection(db->get(), path, key, &use_passphrase);
+  if (rc == SQLITE_OK && use_passphrase) {
+    // A connection keyed once cannot be keyed again; start over.
+    rc = OpenPath(path, flags, db);
+    if (rc == SQLITE_OK)
+      rc = KeyWith(db->get(), key);
+  }
   if (rc != SQLITE_OK)
-    return Failure(RouteDbResult::kOpen, rc, sqlite3_errmsg(db->get()));
+    return Failure(RouteDbResult::kOpen, rc,
+                   db->get() ? sqlite3_errmsg(db->get()) : sqlite3_errstr(rc));
   return RouteDbResult();
 }
 
@@ -193,6 +332,7 @@ RouteDbResult RouteDatabase::ApplyBatch(const std::vector<RouteRow>& rows) const
   };
   {
     ScopedStatement insert;
+    ScopedStatement remove;  // Prepared on the first conflict of the batch.
     int rc = sqlite3_prepare_v2(db.get(), "INSERT INTO SMART_ROUTE VALUES(?,?,?,?,?,?)", -1,
                                 insert.receive(), nullptr);
     if (rc != SQLITE_OK)
@@ -200,10 +340,17 @@ RouteDbResult RouteDatabase::ApplyBatch(const std::vector<RouteRow>& rows) const
     for (const RouteRow& row : rows) {
       rc = StepRow(insert.get(), row);
       if ((rc & 0xFF) == SQLITE_CONSTRAINT) {
-        std::string remove = "DELETE FROM SMART_ROUTE WHERE ID = " + std::to_string(row.id);
-        RouteDbResult removed = Exec(db.get(), remove.c_str());
-        if (!removed.ok())
-          return fail(removed);
+        if (!remove.get()) {
+          rc = sqlite3_prepare_v2(db.get(), "DELETE FROM SMART_ROUTE WHERE ID = ?", -1,
+                                  remove.receive(), nullptr);
+          if (rc != SQLITE_OK)
+            return fail(StatementFailure(db.get(), rc));
+        }
+        sqlite3_reset(remove.get());
+        sqlite3_bind_int(remove.get(), 1, row.id);
+        rc = sqlite3_step(remove.get());
+        if (rc != SQLITE_DONE)
+          return fail(StatementFailure(db.get(), rc));
         rc = StepRow(insert.get(), row);
       }
       if (rc != SQLITE_DONE)
@@ -244,9 +391,7 @@ RouteDbResult RouteDatabase::AppendActiveRoutes(std::string* text) const {
 
 bool RouteDatabase::IsReadable() const {
   ScopedConnection db;
-  if (sqlite3_open_v2(path_.c_str(), db.receive(), SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
-    return false;
-  if (sqlite3_key(db.get(), key_.data(), static_cast<int>(key_.size())) != SQLITE_OK)
+  if (!OpenKeyed(path_, key_, &db, SQLITE_OPEN_READONLY).ok())
     return false;
   // The key is only checked when the first page is read.
   return Exec(db.get(), "SELECT count(*) FROM sqlite_master;").ok();

@@ -151,4 +151,46 @@ TEST_F(RouteDatabaseTest, NonAsciiPathOpens) {
   EXPECT_EQ("1.2.3.0 255.255.255.0 1.2.3.0/24\n", ActiveText(db));
 }
 
+// Runs the sqlcipher shell on |path| with |script| and returns its output.
+std::string RunSqlcipher(const std::string& path, const std::string& script) {
+  std::string script_path = path + ".sql";
+  std::ofstream(script_path) << script;
+  std::string command = "sqlcipher '" + path + "' < '" + script_path + "' 2>&1";
+  std::string out;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[256];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
+      out.append(buffer, got);
+    pclose(pipe);
+  }
+  std::filesystem::remove(script_path);
+  return out;
+}
+
+// The process keeps the derived key, so the file must stay exactly what the
+// passphrase opens: both directions through the real sqlcipher tool, and a
+// file replaced under the same path (new salt) must still be read right.
+TEST_F(RouteDatabaseTest, FileStaysCompatibleWithThePassphrase) {
+  RouteDatabase db(path_, kKey);
+  ASSERT_TRUE(db.CreateTable().ok());
+  ASSERT_TRUE(db.ApplyBatch({Row(1, "10.1.2.0", "255.255.255.0", 1, 24)}).ok());
+  ASSERT_TRUE(db.ApplyBatch({Row(1, "10.1.3.0", "255.255.255.0", 1, 24)}).ok());
+  EXPECT_EQ("10.1.3.0\n", RunSqlcipher(path_, std::string("PRAGMA key='") + kKey +
+                                                  "';\nSELECT IP_ADDRESS FROM SMART_ROUTE;\n"));
+  EXPECT_NE(std::string::npos,
+            RunSqlcipher(path_, "PRAGMA key='0000000000000000';\nSELECT * FROM SMART_ROUTE;\n")
+                .find("not a database"));
+
+  // A file written by the tool, in place of the one this process has a key for.
+  std::filesystem::remove(path_);
+  RunSqlcipher(path_, std::string("PRAGMA key='") + kKey + "';\n" + RouteDatabase::kCreateTableSql +
+                          "\nINSERT INTO SMART_ROUTE VALUES(9,'10.9.0.0','255.255.0.0',1,1,16);\n");
+  EXPECT_TRUE(db.IsReadable());
+  EXPECT_EQ("10.9.0.0 255.255.0.0 10.9.0.0/16\n", ActiveText(db));
+  ASSERT_TRUE(db.ApplyBatch({Row(9, "10.8.0.0", "255.255.0.0", 1, 16)}).ok());
+  EXPECT_EQ("10.8.0.0\n", RunSqlcipher(path_, std::string("PRAGMA key='") + kKey +
+                                                  "';\nSELECT IP_ADDRESS FROM SMART_ROUTE;\n"));
+}
+
 }  // namespace
