@@ -24,9 +24,9 @@ void ReadAccount(const Statement& s, AccountRecord* out) {
   out->token_epoch = s.Int(8);
 }
 
-std::unique_ptr<Database> OpenDb(const std::string& path) {
+std::shared_ptr<Database> OpenDb(const std::string& path) {
   std::string error;
-  return Database::Open(path, &error);
+  return Database::ForThread(path, &error);
 }
 
 StoreResult FindWhere(const std::string& path,

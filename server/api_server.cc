@@ -389,7 +389,11 @@ bool ApiServer::Authenticate(const httplib::Request& req, Reply* reply, AccountR
     reply->Fail(401, kApiTokenInvalid, "登录凭证无效，请重新登录");
     return false;
   }
-  reply->token = IssueToken(*account);
+  // A token is reissued only in the second half of its life, so most answers
+  // carry none and the client keeps the one it has; an idle token still
+  // expires.
+  if (claims.expires_at - Now() <= config_.token_lifetime / 2)
+    reply->token = IssueToken(*account);
   return true;
 }
 

@@ -9,9 +9,9 @@
 namespace tern {
 namespace {
 
-std::unique_ptr<Database> OpenDb(const std::string& path) {
+std::shared_ptr<Database> OpenDb(const std::string& path) {
   std::string error;
-  return Database::Open(path, &error);
+  return Database::ForThread(path, &error);
 }
 
 std::string Dotted(uint32_t host_order) {

@@ -59,8 +59,11 @@ void SetUpLogging(const std::string& data_dir) {
     std::fprintf(stderr, "tern-service: no log file: %s\n", e.what());
   }
   auto logger = std::make_shared<spdlog::logger>("tern-service", sinks.begin(), sinks.end());
-  logger->flush_on(spdlog::level::info);
+  // Request lines are buffered and written out every second; warnings and
+  // errors at once. A clean stop flushes the rest (see main).
+  logger->flush_on(spdlog::level::warn);
   spdlog::set_default_logger(logger);
+  spdlog::flush_every(std::chrono::seconds(1));
 }
 
 }  // namespace
@@ -164,5 +167,7 @@ int main(int argc, char** argv) {
   spdlog::info("signal {}: stopping", received);
   relay.Stop();
   server.Stop();
+  spdlog::info("stopped");
+  spdlog::shutdown();  // Flushes every buffered line.
   return 0;
 }

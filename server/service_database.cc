@@ -1,6 +1,9 @@
 #include "server/service_database.h"
 
 #include <sqlcipher/sqlite3.h>
+#include <sys/stat.h>
+
+#include <map>
 
 namespace tern {
 namespace {
@@ -29,6 +32,40 @@ std::unique_ptr<Database> Database::Open(const std::string& path, std::string* e
     return nullptr;
   }
   return database;
+}
+
+std::shared_ptr<Database> Database::ForThread(const std::string& path, std::string* error) {
+  struct Kept {
+    std::shared_ptr<Database> db;
+    dev_t device = 0;
+    ino_t inode = 0;
+  };
+  thread_local std::map<std::string, Kept> kept;
+  struct stat info {};
+  bool exists = stat(path.c_str(), &info) == 0;
+  auto it = kept.find(path);
+  if (it != kept.end()) {
+    Kept& entry = it->second;
+    if (exists && entry.device == info.st_dev && entry.inode == info.st_ino) {
+      // An operation that ended without closing its transaction must not
+      // leak it into the next one.
+      if (entry.db.use_count() == 1 && !sqlite3_get_autocommit(entry.db->db_))
+        entry.db->Execute("ROLLBACK;");
+      return entry.db;
+    }
+    kept.erase(it);
+  }
+  std::unique_ptr<Database> opened = Open(path, error);
+  if (!opened)
+    return nullptr;
+  Kept entry;
+  entry.db = std::move(opened);
+  if (stat(path.c_str(), &info) == 0) {
+    entry.device = info.st_dev;
+    entry.inode = info.st_ino;
+    kept[path] = entry;
+  }
+  return entry.db;
 }
 
 Database::Database(sqlite3* db) : db_(db) {}

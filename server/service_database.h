@@ -1,6 +1,6 @@
 // A thin owner of one SQLite connection (libsqlcipher, no key) with
-// statements and transactions. One connection per operation: a Database
-// belongs to the thread that opened it.
+// statements and transactions. A Database belongs to the thread that opened
+// it.
 #ifndef SERVER_SERVICE_DATABASE_H_
 #define SERVER_SERVICE_DATABASE_H_
 
@@ -19,6 +19,11 @@ class Database {
   // Opens (creating) the file in WAL mode with a busy time-out. Null on
   // failure, with the reason in *error.
   static std::unique_ptr<Database> Open(const std::string& path, std::string* error);
+  // The calling thread's own connection to |path|, opened on first use and
+  // kept until the thread ends (WAL is set once, and the WAL files are not
+  // removed and recreated per request). Reopened when the file was replaced.
+  // Thread: the returned connection belongs to the calling thread only.
+  static std::shared_ptr<Database> ForThread(const std::string& path, std::string* error);
   ~Database();
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;

@@ -6,9 +6,9 @@
 namespace tern {
 namespace {
 
-std::unique_ptr<Database> OpenDb(const std::string& path) {
+std::shared_ptr<Database> OpenDb(const std::string& path) {
   std::string error;
-  return Database::Open(path, &error);
+  return Database::ForThread(path, &error);
 }
 
 }  // namespace

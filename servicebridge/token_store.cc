@@ -31,8 +31,12 @@ void TokenStore::Capture(std::string_view headers, const std::string& working_di
   if (!token)
     return;
   std::lock_guard<std::mutex> hold(lock_);
+  // The file already holds this token: rewriting it would change nothing.
+  if (written_ && *token == token_ && working_directory == written_directory_)
+    return;
   token_ = *token;
-  WriteFileReplacing(working_directory + "jwt", token_);
+  written_ = WriteFileReplacing(working_directory + "jwt", token_);
+  written_directory_ = working_directory;
 }
 
 std::string TokenStore::TokenForTesting() {
@@ -43,6 +47,7 @@ std::string TokenStore::TokenForTesting() {
 void TokenStore::ClearForTesting() {
   std::lock_guard<std::mutex> hold(lock_);
   token_.clear();
+  written_ = false;
 }
 
 }  // namespace servicebridge

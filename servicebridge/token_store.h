@@ -21,7 +21,8 @@ class TokenStore {
   // "json-web-token:" followed directly by the stored token.
   std::string HeaderLine();
   // When `headers` carry a token (even an empty one), stores it and rewrites
-  // the file "jwt" in `working_directory` with exactly that value.
+  // the file "jwt" in `working_directory` with exactly that value. The file is
+  // left alone when it was last written there with the same value.
   void Capture(std::string_view headers, const std::string& working_directory);
 
   std::string TokenForTesting();
@@ -30,6 +31,8 @@ class TokenStore {
  private:
   std::mutex lock_;
   std::string token_;
+  bool written_ = false;
+  std::string written_directory_;
 };
 
 }  // namespace servicebridge

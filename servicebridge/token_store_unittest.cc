@@ -56,6 +56,15 @@ TEST(TokenStoreTest, CaptureStoresAndRewritesTheFile) {
   EXPECT_EQ(std::filesystem::status(working + "jwt").permissions() & std::filesystem::perms::all,
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   EXPECT_EQ(read_file(), "");
+
+  // The same token again leaves the file alone; a new one rewrites it.
+  store.Capture("Json-Web-Token: t1\r\n", working);
+  auto written = std::filesystem::last_write_time(working + "jwt");
+  std::filesystem::last_write_time(working + "jwt", written - std::chrono::hours(1));
+  store.Capture("Json-Web-Token: t1\r\n", working);
+  EXPECT_EQ(std::filesystem::last_write_time(working + "jwt"), written - std::chrono::hours(1));
+  store.Capture("Json-Web-Token: t2\r\n", working);
+  EXPECT_EQ(read_file(), "t2");
   // Only the file itself is left behind, no temporary copies.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                           std::filesystem::directory_iterator()),
