@@ -79,9 +79,12 @@ TEST_F(RelayServerTest, RefusedDials) {
     const char* name;
     std::string wire;
     uint32_t code;
-  } cases[] = {
-      {"wrong interim", kelvonet::EncodeDialRequest({0, uuid_, "00" + interim_.substr(2), ""}),
-       691},
+  };
+  // Differs from the real credential whatever its first characters are.
+  std::string wrong_interim = interim_;
+  wrong_interim[0] = wrong_interim[0] == '0' ? '1' : '0';
+  Case cases[] = {
+      {"wrong interim", kelvonet::EncodeDialRequest({0, uuid_, wrong_interim, ""}), 691},
       {"unknown uuid", kelvonet::EncodeDialRequest({0, "nobody", interim_, ""}), 691},
       {"unknown protocol", kelvonet::EncodeDialRequest({7, uuid_, interim_, ""}), 720},
       {"not the protocol", "GET / HTTP/1.1\r\n\r\n", 734},
