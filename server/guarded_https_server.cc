@@ -144,6 +144,17 @@ GuardedHttpsServer::GuardedHttpsServer(const std::string& cert_path,
     }
     return HandlerResponse::Unhandled;
   });
+  // A client that asks before sending (curl does for chunked bodies) gets the
+  // refusal instead of "100 Continue"; otherwise it would start sending and
+  // might never read the answer.
+  set_expect_100_continue_handler([this](const httplib::Request& req, httplib::Response& res) {
+    if (!HasBodyWithoutLength(req))
+      return 100;
+    guard_->DisarmPeer(req.remote_addr, req.remote_port);
+    res.status = 411;
+    res.set_header("Connection", "close");
+    return 411;
+  });
   set_logger([this](const httplib::Request& req, const httplib::Response&) {
     if (HasBodyWithoutLength(req))
       guard_->EndPeer(req.remote_addr, req.remote_port);
