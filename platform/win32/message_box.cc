@@ -142,7 +142,8 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     std::wstring t = text ? text : L"";
     std::wstring c = caption ? caption : L"";
     int answer = 0;
-    if (!win32::RunOnWindowThread(ui, [&] { answer = MessageBoxW(owner, t.c_str(), c.c_str(), type); }))
+    if (!win32::RunOnWindowThread(ui,
+                                  [&] { answer = MessageBoxW(owner, t.c_str(), c.c_str(), type); }))
       return 0;
     return answer;
   }
